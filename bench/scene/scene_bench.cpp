@@ -1,0 +1,58 @@
+// Cost of the scene's CPU side with every GL call going to a no-op slot.
+#include <benchmark/benchmark.h>
+
+#include "gfx.h"
+#include "layers.h"
+#include "scene.h"
+#include "scope.h"
+#include "timeline.h"
+
+namespace {
+void none() {}
+void none_u(unsigned) {}
+void none_fff(float, float, float) {}
+void none_ffff(float, float, float, float) {}
+void none_d6(double, double, double, double, double, double) {}
+void none_ms(uint32_t) {}
+template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
+
+scope_buf scope;
+
+void loud_scope()
+{
+    for (int n = 0; n < scope_len; n++)
+        scope.v[n].store(int16_t(n * 97 % 65536 - 32768), std::memory_order_relaxed);
+    smp.store(&scope);
+}
+
+// The heaviest frame: layer 4 at its full 39601 cells.
+void heaviest_frame(benchmark::State& state)
+{
+    loud_scope();
+    draw4(99900);
+    for (auto _ : state) {
+        lasttick = 99990;
+        magic(100000);
+    }
+    state.SetItemsProcessed(state.iterations() * 39601);
+}
+BENCHMARK(heaviest_frame)->Unit(benchmark::kMicrosecond);
+
+// The busiest three-layer frame: layers 2, 3 and 4 at 94900.
+void three_layers(benchmark::State& state)
+{
+    loud_scope();
+    draw2(24900);
+    draw3(53900);
+    for (auto _ : state) {
+        lasttick = 94890;
+        magic(94900);
+    }
+}
+BENCHMARK(three_layers)->Unit(benchmark::kMicrosecond);
+}
+
+slot gslots[g_count] = {sl(none_u), sl(none), sl(none_fff), sl(none_u), sl(none), sl(none_u),
+                        sl(none_fff), sl(none_ffff), sl(none_fff), sl(none_u), sl(none_d6)};
+slot sslots[s_count] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                        sl(none_ms)};

@@ -1,0 +1,67 @@
+// Run-time binding of SDL 1.2 and OpenGL for intro-tiny, and the two syscalls the shell uses
+// directly, so that the program's only imports stay dlopen and dlsym.
+#include "initlib.h"
+
+#include <dlfcn.h>
+
+slot gslots[g_count];
+slot sslots[s_count];
+
+const char slib[] = "libSDL.so\0libSDL-1.2.so.0\0";
+const char glib[] = "libGL.so\0libGL.so.1\0";
+
+const char* const snames[s_count + 1] = {
+    "SDL_Init", "SDL_Quit", "SDL_SetVideoMode", "SDL_ShowCursor", "SDL_GetTicks",
+    "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio", "SDL_Delay", nullptr,
+};
+const char* const gnames[g_count + 1] = {
+    "glBegin", "glEnd", "glVertex3f", "glMatrixMode", "glLoadIdentity", "glClear",
+    "glColor3f", "glRotatef", "glTranslatef", "glEnable", "glFrustum", nullptr,
+};
+
+static long sys_write(int fd, const char* buf, unsigned long len) {
+    long r;
+    asm volatile("syscall" : "=a"(r) : "0"(1L /* write */), "D"(fd), "S"(buf), "d"(len) : "rcx", "r11", "memory");
+    return r;
+}
+
+static void say(const char* s) {
+    unsigned long n = 0;
+    while (s[n]) n++;
+    sys_write(2, s, n);
+}
+
+void report(const char* a, const char* b) {
+    say("intro-tiny: ");
+    say(a);
+    say(b);
+    say("\n");
+}
+
+void leave(int status) {
+    asm volatile("syscall" : : "a"(231L /* exit_group */), "D"(status) : "rcx", "r11", "memory");
+    __builtin_unreachable();
+}
+
+[[noreturn]] static void fail(const char* what, const char* name) {
+    report(what, name);
+    leave(1);
+}
+
+void load(const char* path, const char* const* names, slot* slots) {
+    void* lib = nullptr;
+    for (const char* p = path; *p && !(lib = dlopen(p, RTLD_NOW));) {
+        while (*p++) {
+        }
+    }
+    if (!lib) fail("cannot open ", path);
+    for (; *names; names++, slots++) {
+        *slots = reinterpret_cast<slot>(dlsym(lib, *names));
+        if (!*slots) fail("cannot find ", *names);
+    }
+}
+
+void dyn_init() {
+    load(slib, snames, sslots);
+    load(glib, gnames, gslots);
+}

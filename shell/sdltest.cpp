@@ -1,0 +1,58 @@
+// intro-tiny's entry and frame loop: no C runtime start-up, SDL and OpenGL reached only through
+// the slots that dyn_init fills, always full screen, ends on a key release or the end of the scene.
+#include <cstdint>
+
+#include "../scene/scene.h"
+#include "../synth_fixed/velk_tiny.h"
+#include "initlib.h"
+
+// Audio request: 44100 Hz, signed 16-bit little-endian (0x8010), mono, 1024-sample buffers.
+// Writable: with no record for the obtained format, SDL fills in silence and size here.
+static audio_spec synth_spec = {44100, 0x8010, 1, 0, 1024, 0, 0, velk_play, nullptr};
+
+alignas(8) static uint8_t event[event_size];  // the last event taken off the queue; type byte first, 0 at start
+static uint32_t starttick;         // SDL_GetTicks at playback start, ms: the zero of the timeline
+
+static constexpr uint32_t init_flags = 0x31;         // timer | audio | video
+static constexpr uint32_t video_flags = 0x80000003;  // full screen | OpenGL | hardware surface
+
+// SDL is up (or half up): say which step failed, shut SDL down, end with status 1.
+[[noreturn]] static void fail(const char* step) {
+    report(step, " failed");
+    TDL_Quit();
+    leave(1);
+}
+
+// Called from _start with the stack 16-byte aligned. No argc/argv: the command line is ignored.
+// environ and __progname need no setting up here: on glibc the dynamic loader runs libc's own
+// initialiser (which fills them from the initial stack) before jumping to _start, so dlopen and
+// SDL's getenv work as in any program.
+extern "C" [[noreturn]] [[gnu::used]] void tiny_main() {
+    dyn_init();
+    velk_init();
+    if (TDL_Init(init_flags) < 0) fail("SDL_Init");
+    if (TDL_OpenAudio(&synth_spec, nullptr) < 0) fail("SDL_OpenAudio");
+    if (!TDL_SetVideoMode(800, 600, 32, video_flags)) fail("SDL_SetVideoMode");
+    TDL_ShowCursor(0);
+    TDL_PauseAudio(0);
+    starttick = TDL_GetTicks();
+mainloop:
+    magic(static_cast<int32_t>(TDL_GetTicks() - starttick));
+    if (quitnow) goto end;  // the frame the scene ended on is not shown
+    TDL_GL_SwapBuffers();
+    TDL_PollEvent(event);  // one event per pass; with none pending, event keeps the last one
+    if (event[0] != sdl_keyup) goto mainloop;
+end:
+    TDL_Quit();
+    leave(0);
+}
+
+// The kernel enters with rsp pointing at argc and 16-byte aligned; the call then leaves
+// tiny_main the usual ABI alignment. A zero frame pointer marks the outermost frame.
+asm(".text\n"
+    ".globl _start\n"
+    ".type _start,@function\n"
+    "_start:\n"
+    "  xor %ebp, %ebp\n"
+    "  and $-16, %rsp\n"
+    "  call tiny_main\n");

@@ -1,0 +1,152 @@
+"""intro-port run for real: sound, picture, quit inputs, window mode, its own end."""
+import os
+import subprocess
+import time
+import unittest
+
+from xharness import Intro, SCREEN_H, SCREEN_W, XServer, is_black, strip_leading_silence, wait_for
+
+PORT = os.environ["INTRO_PORT"]
+RENDER = os.environ["RENDER_PORT"]
+FRAME = 4          # bytes per stereo frame of 16-bit samples
+RATE = 44100
+
+
+def offline(frames):
+    """What the synthesizer renders for the first frames, without SDL."""
+    return subprocess.run([RENDER, str(frames)], capture_output=True, check=True).stdout
+
+
+def picture(x):
+    return wait_for(lambda: (lambda s: None if is_black(s) else s)(x.screenshot()), 60,
+                    "a picture that is not black")
+
+
+def running_picture(x, intro):
+    """Waits until the intro draws a picture, then until the next one differs."""
+    intro.window()
+    first = picture(x)
+    wait_for(lambda: x.screenshot()[2] != first[2], 30, "the picture to change")
+
+
+class Sound(unittest.TestCase):
+    def test_plays_exactly_the_offline_render(self):
+        with XServer() as x, Intro(x, PORT, ["-w"]) as intro:
+            win = intro.window()
+            seconds = 3
+            wait_for(lambda: len(strip_leading_silence(intro.captured(), FRAME)) >= seconds * RATE * FRAME,
+                     60, f"{seconds} s of captured music")
+            x.xdo("windowfocus", "--sync", win, "key", "space")
+            self.assertEqual(intro.wait(10), 0)
+            played = strip_leading_silence(intro.captured(), FRAME)
+        # The synthesizer's own first 15129 frames are silent too; both sides start at the first sound.
+        expected = strip_leading_silence(offline(15129 + len(played) // FRAME), FRAME)
+        self.assertGreaterEqual(len(played), seconds * RATE * FRAME)
+        self.assertEqual(len(expected), len(played))
+        first_diff = next((i for i in range(0, len(played), FRAME)
+                           if played[i:i + FRAME] != expected[i:i + FRAME]), None)
+        self.assertIsNone(first_diff, "captured audio differs from the offline render")
+
+
+class Picture(unittest.TestCase):
+    def test_picture_is_not_black_and_changes(self):
+        with XServer() as x, Intro(x, PORT, ["-w"]) as intro:
+            running_picture(x, intro)
+            self.assertTrue(intro.running())
+
+
+class QuitInput(unittest.TestCase):
+    def quits_within_a_second(self, *xdo_args):
+        with XServer() as x, Intro(x, PORT, ["-w"]) as intro:
+            win = intro.window()
+            picture(x)
+            x.xdo("windowfocus", "--sync", win)
+            sent = time.monotonic()
+            x.xdo(*[a.replace("WIN", win) for a in xdo_args])
+            self.assertEqual(intro.wait(5), 0, intro.stderr())
+            self.assertLess(time.monotonic() - sent, 1.0)
+
+    def test_key_press_ends_it(self):
+        self.quits_within_a_second("key", "Escape")
+
+    def test_mouse_button_ends_it(self):
+        self.quits_within_a_second("mousemove", "--window", "WIN", "400", "300", "click", "1")
+
+    def test_wheel_ends_it(self):
+        self.quits_within_a_second("mousemove", "--window", "WIN", "400", "300", "click", "5")
+
+    def test_release_motion_and_close_request_do_not_end_it(self):
+        with XServer(wm=True) as x, Intro(x, PORT, ["-w"]) as intro:
+            win = intro.window()
+            picture(x)
+            x.xdo("windowfocus", "--sync", win)
+            x.xdo("keyup", "a")
+            x.xdo("mousemove", "--window", win, "100", "100", "mousemove", "--window", win, "300", "200")
+            subprocess.run(["wmctrl", "-i", "-c", win], env=x.env(), check=True)
+            # The frame loop goes on drawing after the events were queued...
+            after = x.screenshot()
+            wait_for(lambda: x.screenshot()[2] != after[2], 30, "the picture to change after the events")
+            self.assertTrue(intro.running())
+            # ...and a key press, queued behind them, still ends it normally.
+            x.xdo("windowfocus", "--sync", win, "key", "q")
+            self.assertEqual(intro.wait(5), 0)
+
+
+class WindowMode(unittest.TestCase):
+    def size(self, args, argv0=None):
+        with XServer(wm=True) as x, Intro(x, PORT, args, argv0=argv0) as intro:
+            win = intro.window()
+            picture(x)
+            # The window manager may apply full screen a moment after mapping.
+            return wait_for(lambda: (lambda g: g if g in ((800, 600), (SCREEN_W, SCREEN_H)) else None)(
+                intro.geometry(win)), 10, "a settled window size")
+
+    def test_full_screen_without_arguments(self):
+        self.assertEqual(self.size([]), (SCREEN_W, SCREEN_H))
+
+    def test_dash_w_gives_800_by_600_window(self):
+        self.assertEqual(self.size(["-w"]), (800, 600))
+
+    def test_only_an_exact_first_dash_w_counts(self):
+        for args in (["-wx"], ["-W"], ["x", "-w"]):
+            with self.subTest(args=args):
+                self.assertEqual(self.size(args), (SCREEN_W, SCREEN_H))
+
+    def test_program_name_ending_in_w_flips_the_choice(self):
+        self.assertEqual(self.size([], argv0="intro-portw"), (800, 600))
+        self.assertEqual(self.size(["-w"], argv0="intro-portw"), (SCREEN_W, SCREEN_H))
+
+
+class Failure(unittest.TestCase):
+    def test_no_display_is_one_line_and_status_1(self):
+        # Pinned to X11: left to choose, SDL would fall back to drawing off screen.
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        env.update(SDL_AUDIODRIVER="dummy", SDL_VIDEODRIVER="x11")
+        r = subprocess.run([PORT, "-w"], env=env, capture_output=True, text=True, timeout=30)
+        self.assertEqual(r.returncode, 1)
+        lines = [l for l in r.stderr.splitlines() if l.startswith("intro-port:")]
+        self.assertEqual(len(lines), 1, r.stderr)
+        self.assertIn("SDL_", lines[0])
+
+    def test_unknown_audio_driver_is_one_line_and_status_1(self):
+        with XServer() as x:
+            r = subprocess.run([PORT, "-w"], env=x.env(SDL_AUDIODRIVER="nosuchdriver"),
+                               capture_output=True, text=True, timeout=30)
+        self.assertEqual(r.returncode, 1)
+        lines = [l for l in r.stderr.splitlines() if l.startswith("intro-port:")]
+        self.assertEqual(len(lines), 1, r.stderr)
+
+
+class FullRun(unittest.TestCase):
+    def test_ends_by_itself_after_116_seconds(self):
+        with XServer() as x, Intro(x, PORT, ["-w"], audio="dummy") as intro:
+            intro.window()
+            status = intro.wait(200)
+            elapsed = time.monotonic() - intro.started
+        self.assertEqual(status, 0)
+        self.assertGreaterEqual(elapsed, 116)
+        self.assertLess(elapsed, 140)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,114 @@
+"""intro-tiny run for real: picture, sound, always full screen, quits on a key release only, its own end."""
+import os
+import subprocess
+import time
+import unittest
+
+from xharness import Intro, SCREEN_H, SCREEN_W, XServer, is_black, s16, strip_leading_silence, wait_for
+
+TINY = os.environ["INTRO_TINY"]
+RENDER = os.environ.get("RENDER_TINY", "")
+SAMPLE = 2         # bytes per mono 16-bit sample, as the synthesizer writes them
+FRAME = 4          # bytes per captured stereo frame
+RATE = 44100
+
+
+def captured(intro):
+    """The audio written so far; nothing before SDL has opened the capture file."""
+    return intro.captured() if os.path.exists(intro.audio_file) else b""
+
+
+def picture(x):
+    return wait_for(lambda: (lambda s: None if is_black(s) else s)(x.screenshot()), 60,
+                    "a picture that is not black")
+
+
+def changes(x, what):
+    """Waits until the picture differs from the one on screen now: the frame loop is still going."""
+    before = x.screenshot()
+    wait_for(lambda: x.screenshot()[2] != before[2], 30, what)
+
+
+class Picture(unittest.TestCase):
+    def test_picture_is_not_black_and_changes(self):
+        with XServer() as x, Intro(x, TINY) as intro:
+            intro.window()
+            picture(x)
+            changes(x, "the picture to change")
+            self.assertTrue(intro.running())
+
+
+class FullScreen(unittest.TestCase):
+    def test_always_full_screen_whatever_the_command_line(self):
+        for args in ([], ["-w"]):
+            with self.subTest(args=args), XServer(wm=True) as x, Intro(x, TINY, args) as intro:
+                win = intro.window()
+                picture(x)
+                size = wait_for(lambda: (lambda g: g if g in ((800, 600), (SCREEN_W, SCREEN_H)) else None)(
+                    intro.geometry(win)), 10, "a settled window size")
+                self.assertEqual(size, (SCREEN_W, SCREEN_H))
+
+
+class Sound(unittest.TestCase):
+    @unittest.skipUnless(RENDER, "no offline renderer of the fixed-point synthesizer in this build")
+    def test_plays_the_offline_render(self):
+        with XServer() as x, Intro(x, TINY) as intro:
+            win = intro.window()
+            seconds = 3
+            wait_for(lambda: len(strip_leading_silence(captured(intro), FRAME)) >= seconds * RATE * FRAME,
+                     60, f"{seconds} s of captured music")
+            x.xdo("windowfocus", "--sync", win, "key", "space")
+            self.assertEqual(intro.wait(10), 0)
+            played = s16(strip_leading_silence(captured(intro), FRAME))
+        # SDL plays the mono stream on a stereo device: both sides carry each sample, passed
+        # through SDL's float conversion, which may move it by one step.
+        left, right = played[0::2], played[1::2]
+        self.assertEqual(left, right)
+        total = subprocess.run([RENDER, str(RATE * 10)], capture_output=True, check=True).stdout
+        expected = s16(strip_leading_silence(total, SAMPLE))[:len(left)]
+        self.assertGreaterEqual(len(left), seconds * RATE)
+        self.assertEqual(len(expected), len(left))
+        first_diff = next((i for i, (a, b) in enumerate(zip(left, expected)) if abs(a - b) > 1), None)
+        self.assertIsNone(first_diff, "captured audio differs from the offline render")
+
+
+class QuitInput(unittest.TestCase):
+    def test_held_key_runs_on_until_released(self):
+        with XServer() as x, Intro(x, TINY) as intro:
+            win = intro.window()
+            picture(x)
+            x.xdo("windowfocus", "--sync", win, "keydown", "a")
+            changes(x, "the picture to change while the key is held")
+            self.assertTrue(intro.running())
+            sent = time.monotonic()
+            x.xdo("keyup", "a")
+            self.assertEqual(intro.wait(5), 0, intro.stderr())
+            self.assertLess(time.monotonic() - sent, 1.0)
+
+    def test_buttons_wheel_and_close_request_do_not_end_it(self):
+        with XServer(wm=True) as x, Intro(x, TINY) as intro:
+            win = intro.window()
+            picture(x)
+            x.xdo("windowfocus", "--sync", win)
+            x.xdo("mousemove", "--window", win, "400", "300", "click", "1", "click", "3", "click", "5")
+            subprocess.run(["wmctrl", "-i", "-c", win], env=x.env(), check=True)
+            changes(x, "the picture to change after the events")
+            self.assertTrue(intro.running())
+            # ...while a key release still ends it.
+            x.xdo("windowfocus", "--sync", win, "key", "q")
+            self.assertEqual(intro.wait(5), 0)
+
+
+class FullRun(unittest.TestCase):
+    def test_ends_by_itself_after_116_seconds(self):
+        with XServer() as x, Intro(x, TINY, audio="dummy") as intro:
+            intro.window()
+            status = intro.wait(200)
+            elapsed = time.monotonic() - intro.started
+        self.assertEqual(status, 0)
+        self.assertGreaterEqual(elapsed, 116)
+        self.assertLess(elapsed, 140)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,310 @@
+// The ripple grid layers: growth, cell counts, quad shapes, heights and the scope walk.
+#include <cmath>
+
+#include "fixture.h"
+#include "tools.h"
+
+namespace {
+
+void (*const draw[5])(int32_t) = {nullptr, draw1, draw2, draw3, draw4};
+int32_t* const halfsize[5] = {nullptr, &halfsize1, &halfsize2, &halfsize3, &halfsize4};
+const double spacing[5] = {0, 0.15, 0.15, 0.15, 0.25};
+
+// Audio step each cell of layer 3 or 4 saw: vertex 1 sits at h + k, vertex 2 at h.
+std::vector<long> steps(const std::vector<cell>& cells)
+{
+    std::vector<long> out;
+    for (const cell& c : cells)
+        out.push_back(std::lround(c.v[0][1] - c.v[1][1]));
+    return out;
+}
+
+using growth = scene_test;
+
+TEST_F(growth, half_size_zero_draws_one_quad)
+{
+    for (int l = 1; l <= 4; l++) {
+        rec_reset();
+        draw[l](10);
+        EXPECT_EQ(*halfsize[l], 0) << l;
+        EXPECT_EQ(count(g_begin), 1) << l;
+        EXPECT_EQ(count(g_end), 1) << l;
+        EXPECT_EQ(count(g_color3f), 1) << l;
+        EXPECT_EQ(count(g_vertex3f), 4) << l;
+    }
+}
+
+TEST_F(growth, full_sizes_and_cell_counts)
+{
+    struct { int layer; int32_t t; int32_t n; size_t cells; } want[] = {
+        {1, 4900, 49, 9801}, {2, 24900, 49, 9801}, {3, 53900, 39, 6241}, {4, 99900, 99, 39601}};
+    for (auto w : want) {
+        rec_reset();
+        draw[w.layer](w.t);
+        EXPECT_EQ(*halfsize[w.layer], w.n) << w.layer;
+        EXPECT_EQ(count(g_begin), 1) << w.layer;
+        EXPECT_EQ(calls[w.layer == 1 ? 0 : 1].a[0], 7) << w.layer;  // GL_QUADS
+        EXPECT_EQ(count(g_end), 1) << w.layer;
+        EXPECT_EQ(size_t(count(g_color3f)), w.cells) << w.layer;
+        EXPECT_EQ(size_t(count(g_vertex3f)), 4 * w.cells) << w.layer;
+        // Every cell is one colour followed by exactly four vertices.
+        for (size_t n = calls.size() - 1 - 5 * w.cells, m = 0; m < w.cells; m++, n += 5) {
+            ASSERT_EQ(calls[n].fn, g_color3f) << w.layer << " cell " << m;
+            for (int v = 1; v <= 4; v++)
+                ASSERT_EQ(calls[n + v].fn, g_vertex3f) << w.layer << " cell " << m;
+        }
+    }
+}
+
+TEST_F(growth, size_frozen_at_the_limit)
+{
+    draw1(4900);
+    draw1(5000);
+    draw1(24000);
+    EXPECT_EQ(halfsize1, 49);
+
+    // No frame between 4900 and 4999: the size of the last earlier call stays.
+    halfsize1 = 0;
+    draw1(4850);
+    draw1(5000);
+    EXPECT_EQ(halfsize1, 48);
+
+    draw2(20001);
+    EXPECT_EQ(halfsize2, 0);
+    draw2(24999);
+    EXPECT_EQ(halfsize2, 49);
+    draw2(25000);
+    draw2(94999);
+    EXPECT_EQ(halfsize2, 49);
+
+    draw4(99999);
+    EXPECT_EQ(halfsize4, 99);
+    draw4(100000);
+    EXPECT_EQ(halfsize4, 99);
+}
+
+TEST_F(growth, first_call_after_limit_keeps_zero)
+{
+    draw3(54000);
+    draw3(60000);
+    EXPECT_EQ(halfsize3, 0);
+    EXPECT_EQ(count(g_color3f), 2);
+}
+
+using heights = scene_test;
+
+TEST_F(heights, ripple_values)
+{
+    draw1(10);  // the centre cell only
+    EXPECT_NEAR(2 * cells_of(0)[0].r, 0.41232, 5e-6);
+
+    rec_reset();
+    draw1(1000);  // half-size 10: cell (i, j) is number (i + 10) * 21 + j + 10
+    auto c = cells_of(0);
+    ASSERT_EQ(c.size(), 441u);
+    EXPECT_NEAR(2 * c[10 * 21 + 10].r, 0.52855, 5e-6);
+    EXPECT_NEAR(2 * c[11 * 21 + 10].r, 0.54798, 5e-6);
+    EXPECT_NEAR(2 * c[10 * 21 + 11].r, 0.54798, 5e-6);  // the ripple is round
+
+    draw2(24900);
+    rec_reset();
+    draw2(30000);  // half-size 49 kept: cell (10, 10) is number 59 * 99 + 59
+    c = cells_of(0);
+    ASSERT_EQ(c.size(), 9801u);
+    EXPECT_NEAR(2 * c[59 * 99 + 59].r, 0.45847, 5e-6);
+}
+
+TEST_F(heights, every_cell_has_its_own_ripple)
+{
+    draw4(99900);
+    for (int32_t t : {99900, 113000}) {  // a new frame must not reuse the last frame's heights
+        rec_reset();
+        draw4(t);
+        auto c = cells_of(0);
+        ASSERT_EQ(c.size(), 39601u);
+        size_t m = 0;
+        for (int32_t i = -99; i <= 99; i++)
+            for (int32_t j = -99; j <= 99; j++, m++) {
+                float sum = float(i * i + j * j + 0.0034321 * t);
+                float h = float((ttanf(float(0.19 * tsqrtf(sum))) * 35 + 40) / 100);
+                ASSERT_EQ(c[m].v[1][1], -h) << t << " cell " << i << "," << j;
+            }
+    }
+}
+
+TEST_F(heights, layer_4_negates_the_height)
+{
+    for (int32_t t : {10, 1000, 7777}) {
+        rec_reset();
+        draw3(t);
+        auto up = cells_of(0);
+        rec_reset();
+        draw4(t);
+        auto down = cells_of(0);
+        ASSERT_EQ(up.size(), down.size());
+        // Same cells only at the centre (the spacing differs); compare it.
+        size_t mid = up.size() / 2;
+        EXPECT_EQ(down[mid].v[1][1], -up[mid].v[1][1]) << t;
+        EXPECT_EQ(down[mid].r, -up[mid].r) << t;
+        EXPECT_EQ(down[mid].g, -up[mid].g) << t;
+        EXPECT_NEAR(down[mid].b, -up[mid].b, 1e-7) << t;
+        EXPECT_LT(down[mid].r, 0) << t;  // a positive ripple shows black in layer 4
+    }
+}
+
+using quads = scene_test;
+
+// Checks every cell of a layer against its colour and quad shape, with the audio step pattern k(cell).
+void check_shapes(int layer, int32_t n, std::vector<long> k)
+{
+    const double s = spacing[layer];
+    auto cells = cells_of(0);
+    ASSERT_EQ(cells.size(), size_t((2 * n + 1) * (2 * n + 1)));
+    size_t m = 0;
+    for (int32_t i = -n; i <= n; i++)
+        for (int32_t j = -n; j <= n; j++, m++) {
+            const cell& c = cells[m];
+            const float h = 2 * c.r;  // red is h / 2 exactly, with h negated in layer 4
+            ASSERT_EQ(c.g, h / 4);
+            ASSERT_NEAR(c.b, h / 6, std::fabs(h) * 1e-7);
+            const double x0 = s * i - s / 2, z0 = s * j - s / 2;
+            const double X = x0 / h, Z = z0 / h;
+            const double kk = k[m % k.size()];
+            auto v = [&](int n, double x, double y, double z) {
+                double tol = 1e-6 * (1 + std::fabs(X) + std::fabs(Z));
+                EXPECT_NEAR(c.v[n][0], x, tol) << layer << " cell " << i << "," << j << " vertex " << n + 1;
+                EXPECT_NEAR(c.v[n][1], y, tol) << layer << " cell " << i << "," << j << " vertex " << n + 1;
+                EXPECT_NEAR(c.v[n][2], z, tol) << layer << " cell " << i << "," << j << " vertex " << n + 1;
+            };
+            switch (layer) {
+            case 1:
+                v(0, X, 0.1 * std::cos(h) + 0.1, Z);
+                v(1, X + s, kk, Z);
+                v(2, X + s, kk, Z + s);
+                v(3, X, kk, Z + s);
+                break;
+            case 2:
+                v(0, x0, h, z0);
+                v(1, X + s + kk, 0, Z + kk);
+                v(2, X + s + kk, 0, Z + s + kk);
+                v(3, X + kk, 0, Z + s + kk);
+                break;
+            default:
+                v(0, layer == 3 ? X : x0, h + kk, layer == 3 ? Z : z0);
+                v(1, x0 + s, h, z0);
+                v(2, x0 + s, h, z0 + s);
+                v(3, x0, h, z0 + s);
+                break;
+            }
+            if (::testing::Test::HasFailure())
+                return;
+        }
+}
+
+TEST_F(quads, every_corner_of_every_layer)
+{
+    // t = 300: half-size 3, window 20 wide from index 502: reads 502, 510, 518, then again.
+    scope.v[502] = 20000;
+    scope.v[510] = 0;
+    scope.v[518] = -20000;
+    for (int l = 1; l <= 4; l++) {
+        rec_reset();
+        draw[l](300);
+        check_shapes(l, 3, {1, 0, -1});
+    }
+}
+
+using scope_walk = scene_test;
+
+TEST_F(scope_walk, narrow_window_reads_the_middle)
+{
+    fill(-32768);
+    scope.v[512] = 20000;
+    for (int32_t t = 0; t <= 14; t++) {
+        rec_reset();
+        draw3(t);
+        EXPECT_EQ(steps(cells_of(0)), std::vector<long>{1}) << t;
+    }
+}
+
+TEST_F(scope_walk, half_window_restarts_every_64_cells)
+{
+    // t = 7500: window 512 wide, indices 256, 264, ..., 760.
+    scope.v[256] = 20000;
+    scope.v[264] = -20000;
+    scope.v[760] = 32767;
+    scope.v[260] = scope.v[255] = scope.v[768] = scope.v[761] = -32768;  // never read
+    draw3(7500);
+    auto k = steps(cells_of(0));
+    ASSERT_EQ(k.size(), 151u * 151u);
+    for (size_t m = 0; m < k.size(); m++) {
+        long want = m % 64 == 0 ? 1 : m % 64 == 1 ? -1 : m % 64 == 63 ? 1 : 0;
+        ASSERT_EQ(k[m], want) << "cell " << m;
+    }
+}
+
+TEST_F(scope_walk, uneven_window_width)
+{
+    // t = 12345: window 842 wide from 91; positions 0..840, so 106 cells per sweep.
+    scope.v[91] = 20000;
+    scope.v[931] = -20000;
+    scope.v[939] = scope.v[90] = 32767;  // just outside
+    draw4(12345);
+    auto k = steps(cells_of(0));
+    ASSERT_EQ(k.size(), 47u * 47u);
+    for (size_t m = 0; m < k.size(); m++) {
+        long want = m % 106 == 0 ? 1 : m % 106 == 105 ? -1 : 0;
+        ASSERT_EQ(k[m], want) << "cell " << m;
+    }
+}
+
+TEST_F(scope_walk, full_window_from_15000)
+{
+    scope.v[0] = 20000;
+    scope.v[1016] = -20000;
+    scope.v[4] = scope.v[1020] = scope.v[1023] = 32767;  // between the read positions
+    for (int32_t t : {15000, 60000}) {
+        rec_reset();
+        draw3(t);
+        auto k = steps(cells_of(0));
+        ASSERT_FALSE(k.empty());
+        for (size_t m = 0; m < k.size(); m++) {
+            long want = m % 128 == 0 ? 1 : m % 128 == 127 ? -1 : 0;
+            ASSERT_EQ(k[m], want) << t << " cell " << m;
+        }
+    }
+}
+
+TEST_F(scope_walk, step_thresholds)
+{
+    struct { int16_t v; long k; } want[] = {{0, 0},      {19999, 0},  {-19999, 0}, {20000, 1},
+                                            {-20000, -1}, {32767, 1}, {-32768, -1}};
+    for (auto w : want) {
+        scope.v[512] = w.v;
+        rec_reset();
+        draw3(10);
+        EXPECT_EQ(steps(cells_of(0)), std::vector<long>{w.k}) << w.v;
+    }
+}
+
+scope_buf later;
+int colours_seen;
+
+TEST_F(scope_walk, buffer_published_mid_frame_shows_in_the_rest)
+{
+    for (auto& s : later.v)
+        s.store(20000);
+    // The 100th colour comes after the 100th cell read its sample; switch buffers there.
+    colours_seen = 0;
+    on_call = [](const call& c) {
+        if (c.fn == g_color3f && ++colours_seen == 100)
+            smp.store(&later);
+    };
+    draw3(15000);
+    auto k = steps(cells_of(0));
+    ASSERT_EQ(k.size(), 101u * 101u);
+    for (size_t m = 0; m < k.size(); m++)
+        ASSERT_EQ(k[m], m < 100 ? 0 : 1) << "cell " << m;
+}
+
+}  // namespace

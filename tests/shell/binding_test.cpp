@@ -1,0 +1,113 @@
+// The run-time binder: its name tables, how many slots load writes, the search list, and the
+// one-line report and status 1 when a library or a name is missing.
+#include <SDL/SDL.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <string>
+
+#include "../../shell/initlib.h"
+
+// The shell's own copies of SDL's records must match the library's layout.
+static_assert(sizeof(audio_spec) == sizeof(SDL_AudioSpec));
+static_assert(offsetof(audio_spec, format) == offsetof(SDL_AudioSpec, format));
+static_assert(offsetof(audio_spec, channels) == offsetof(SDL_AudioSpec, channels));
+static_assert(offsetof(audio_spec, silence) == offsetof(SDL_AudioSpec, silence));
+static_assert(offsetof(audio_spec, samples) == offsetof(SDL_AudioSpec, samples));
+static_assert(offsetof(audio_spec, size) == offsetof(SDL_AudioSpec, size));
+static_assert(offsetof(audio_spec, callback) == offsetof(SDL_AudioSpec, callback));
+static_assert(offsetof(audio_spec, userdata) == offsetof(SDL_AudioSpec, userdata));
+static_assert(event_size >= static_cast<int>(sizeof(SDL_Event)));
+static_assert(sdl_keyup == SDL_KEYUP);
+
+namespace {
+
+const char* const want_s[] = {"SDL_Init", "SDL_Quit", "SDL_SetVideoMode", "SDL_ShowCursor", "SDL_GetTicks",
+                              "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio", "SDL_Delay"};
+const char* const want_g[] = {"glBegin", "glEnd", "glVertex3f", "glMatrixMode", "glLoadIdentity", "glClear",
+                              "glColor3f", "glRotatef", "glTranslatef", "glEnable", "glFrustum"};
+
+TEST(NameTables, SdlNamesInSlotOrderThenNull) {
+    ASSERT_EQ(s_count, 10);
+    for (int i = 0; i < s_count; i++) EXPECT_STREQ(snames[i], want_s[i]) << "slot " << i;
+    EXPECT_EQ(snames[s_count], nullptr);
+    // The slots the wrappers call must hold the function of the same name.
+    EXPECT_STREQ(snames[s_delay], "SDL_Delay");
+    EXPECT_STREQ(snames[s_pollevent], "SDL_PollEvent");
+}
+
+TEST(NameTables, GlNamesInSlotOrderThenNull) {
+    ASSERT_EQ(g_count, 11);
+    for (int i = 0; i < g_count; i++) EXPECT_STREQ(gnames[i], want_g[i]) << "slot " << i;
+    EXPECT_EQ(gnames[g_count], nullptr);
+    EXPECT_STREQ(gnames[g_frustum], "glFrustum");
+    EXPECT_STREQ(gnames[g_vertex3f], "glVertex3f");
+}
+
+// A search list is a run of zero-terminated names ended by an empty one.
+std::string names_of(const char* list) {
+    std::string all;
+    for (const char* p = list; *p; p += std::char_traits<char>::length(p) + 1) all += std::string(p) + ";";
+    return all;
+}
+
+TEST(NameTables, LibrariesBareNameFirstThenRunTimeName) {
+    EXPECT_EQ(names_of(slib), "libSDL.so;libSDL-1.2.so.0;");
+    EXPECT_EQ(names_of(glib), "libGL.so;libGL.so.1;");
+}
+
+slot marker() { return reinterpret_cast<slot>(0x5a5a5a5a); }
+
+const char* const three[] = {"tf1", "tf2", "tf3", nullptr};
+
+TEST(Load, WritesOneSlotPerNameAndNothingBeyond) {
+    slot slots[6];
+    for (slot& s : slots) s = marker();
+    load(TESTLIB "\0", three, slots + 1);
+    EXPECT_EQ(slots[0], marker());
+    EXPECT_EQ(as<int (*)()>(slots[1])(), 11);
+    EXPECT_EQ(as<int (*)()>(slots[2])(), 22);
+    EXPECT_EQ(as<int (*)()>(slots[3])(), 33);
+    EXPECT_EQ(slots[4], marker());
+    EXPECT_EQ(slots[5], marker());
+}
+
+TEST(Load, FallsBackToTheNextLibraryName) {
+    slot slots[3] = {};
+    load("libvintelo-none.so\0" TESTLIB "\0", three, slots);
+    EXPECT_EQ(as<int (*)()>(slots[2])(), 33);
+}
+
+TEST(Load, StopsAtTheFirstLibraryThatOpens) {
+    // The test library lacks SDL_Init; had load gone on to libSDL it would have found it.
+    EXPECT_EXIT(load(TESTLIB "\0libSDL-1.2.so.0\0", snames, sslots), testing::ExitedWithCode(1),
+                "^intro-tiny: cannot find SDL_Init\n$");
+}
+
+TEST(LoadFailure, MissingLibraryIsNamedAndEndsWithStatus1) {
+    slot slots[3] = {};
+    EXPECT_EXIT(load("libvintelo-none.so\0libvintelo-none.so.1\0", three, slots), testing::ExitedWithCode(1),
+                "^intro-tiny: cannot open libvintelo-none.so\n$");
+}
+
+TEST(LoadFailure, MissingFunctionIsNamedAndEndsWithStatus1) {
+    const char* const names[] = {"tf1", "tf9", "tf3", nullptr};
+    slot slots[3] = {};
+    EXPECT_EXIT(load(TESTLIB "\0", names, slots), testing::ExitedWithCode(1), "^intro-tiny: cannot find tf9\n$");
+}
+
+// Against the real libraries: every slot holds exactly the function named in its table entry.
+TEST(DynInit, BindsEverySlotToItsNamedFunction) {
+    dyn_init();
+    void* sdl = dlopen("libSDL-1.2.so.0", RTLD_NOW | RTLD_NOLOAD);
+    void* gl = dlopen("libGL.so.1", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(sdl, nullptr);
+    ASSERT_NE(gl, nullptr);
+    for (int i = 0; i < s_count; i++) EXPECT_EQ(reinterpret_cast<void*>(sslots[i]), dlsym(sdl, want_s[i])) << want_s[i];
+    for (int i = 0; i < g_count; i++) EXPECT_EQ(reinterpret_cast<void*>(gslots[i]), dlsym(gl, want_g[i])) << want_g[i];
+    dlclose(sdl);
+    dlclose(gl);
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// The note table, the keywords, and the model the built-in song reads into.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "song/song.h"
+#include "synth_float/synth.h"
+
+namespace {
+
+class Model : public ::testing::Test {
+protected:
+    void SetUp() override { synth_start(44100); }
+};
+
+// Track entries from a list of pattern numbers, then the loop marker and the end marker.
+std::vector<int32_t> looped(std::initializer_list<std::pair<int, int>> runs)
+{
+    std::vector<int32_t> t;
+    for (auto [pattern, times] : runs)
+        t.insert(t.end(), times, pattern);
+    t.push_back(e_loop);
+    t.push_back(e_end);
+    return t;
+}
+
+void expect_track(int n, const std::vector<int32_t>& want)
+{
+    for (size_t k = 0; k < want.size(); k++)
+        EXPECT_EQ(trak[n][k], want[k]) << "track " << n << " entry " << k;
+}
+
+TEST_F(Model, NoteTableIsDerivedByHalvingTheTopOctave)
+{
+    const int32_t want[72] = {
+        32,  34,  36,  38,  41,  43,  46,  49,  51,  55,  58,  61,
+        65,  69,  73,  77,  82,  87,  92,  98,  103, 110, 116, 123,
+        130, 138, 146, 155, 164, 174, 185, 196, 207, 220, 233, 247,
+        261, 277, 293, 311, 329, 349, 370, 392, 415, 440, 466, 494,
+        523, 554, 587, 622, 659, 698, 740, 784, 830, 880, 932, 988,
+        1047, 1109, 1175, 1245, 1319, 1397, 1480, 1568, 1661, 1760, 1864, 1976,
+    };
+    for (int k = 0; k < n_notes; k++)
+        EXPECT_EQ(notei[k], want[k]) << "note " << k;
+    const int32_t codes[6] = {-4, -5, -6, -7, -8, 0};
+    for (int k = 0; k < 6; k++)
+        EXPECT_EQ(notei[n_notes + k], codes[k]);
+    synth_start(44100);  // deriving again from a derived table changes nothing
+    EXPECT_EQ(notei[0], 32);
+    EXPECT_EQ(notei[59], 988);
+}
+
+TEST_F(Model, KeywordsRunThroughTheOctavesThenTheCommands)
+{
+    const char* letters[12] = {"c", "C", "d", "D", "e", "f", "F", "g", "G", "a", "A", "b"};
+    for (int oct = 1; oct <= 6; oct++)
+        for (int k = 0; k < 12; k++)
+            EXPECT_EQ(std::string(note_names[12 * (oct - 1) + k]), letters[k] + std::to_string(oct));
+    const char* rest[6] = {"echo1", "echo0", "stop", "vol", "sld", "0"};
+    for (int k = 0; k < 6; k++)
+        EXPECT_STREQ(note_names[n_notes + k], rest[k]);
+}
+
+TEST_F(Model, BuiltInTextIsTwentyFiveLinesEachEndedByALineFeed)
+{
+    std::string s = song_text;
+    EXPECT_EQ(std::count(s.begin(), s.end(), '\n'), 25);
+    EXPECT_EQ(s.back(), '\n');
+    EXPECT_EQ(s.find("\n\n"), std::string::npos);
+    EXPECT_EQ(s.substr(0, 7), "bpm:89\n");
+}
+
+TEST_F(Model, BuiltInSongReadsIntoTheModel)
+{
+    ASSERT_EQ(parse_builtin_song(), 0) << song_error;
+    EXPECT_STREQ(song_error, "");
+    EXPECT_EQ(row_len, 7560);
+    EXPECT_EQ(echo_len, 22680);
+    EXPECT_EQ(playing_channels(), 10);
+
+    const int32_t lens[11] = {0, 4016, 5610, 10008, 2007, 20008, 6009, 2008, 40008, 6014, 1007};
+    for (int n = 0; n < n_slots; n++) {
+        EXPECT_EQ(instr_len[n], n <= 10 ? lens[n] : 0) << "slot " << n;
+        EXPECT_EQ(instr[n].size(), (size_t)instr_len[n]) << "slot " << n;
+        EXPECT_EQ(echo[n].size(), n >= 1 && n <= 10 ? 22680u : 0u) << "slot " << n;
+        EXPECT_EQ(pan[n], 0.5f);
+        EXPECT_EQ(lowpass[n], 0.0f);
+    }
+
+    const std::vector<std::vector<int32_t>> patterns = {
+        {},
+        {0, e_end},
+        {e_echo1, e_end},
+        {32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, e_end},
+        {392, 0, 98, 784, 0, 0, 784, e_end},
+    };
+    for (int n = 1; n <= 4; n++)
+        for (size_t k = 0; k < patterns[n].size(); k++)
+            EXPECT_EQ(ptn[n][k], patterns[n][k]) << "pattern " << n << " slot " << k;
+    EXPECT_EQ(ptn[0][0], e_end);
+    EXPECT_EQ(ptn[5][0], e_end);
+
+    const auto melody = looped({{1, 1}, {2, 1}, {3, 19}});
+    for (int n : {1, 6, 7, 8, 9, 10})
+        expect_track(n, melody);
+    expect_track(2, looped({{1, 1}, {2, 15}, {3, 6}, {4, 8}}));
+    expect_track(3, looped({{1, 1}, {2, 15}, {3, 5}, {4, 11}, {3, 7}, {4, 8}}));
+    expect_track(4, looped({{2, 1}}));
+    expect_track(5, looped({{2, 16}}));
+    EXPECT_EQ(trak[0][0], e_end);
+    EXPECT_EQ(trak[11][0], e_end);
+}
+
+TEST_F(Model, RestartingForgetsTheSong)
+{
+    ASSERT_EQ(parse_builtin_song(), 0);
+    synth_start(44100);
+    EXPECT_EQ(row_len, 0);
+    EXPECT_EQ(echo_len, 0);
+    EXPECT_EQ(playing_channels(), 0);
+    for (int n = 0; n < n_slots; n++) {
+        EXPECT_TRUE(instr[n].empty());
+        EXPECT_EQ(instr_len[n], 0);
+        EXPECT_TRUE(echo[n].empty());
+        EXPECT_EQ(trak[n][0], e_end);
+    }
+    EXPECT_EQ(ptn[3][0], e_end);
+    ASSERT_EQ(parse_builtin_song(), 0) << song_error;  // and it reads again
+    EXPECT_EQ(instr_len[8], 40008);
+}
+
+}  // namespace
