@@ -53,12 +53,14 @@ static inline int32_t div3(int32_t x) { return int32_t(int64_t(x) * 0x55555556 >
 
 // ---- Start-up: note table, wave tables, instruments ----
 
-void notet() {
-    // Downward, so each octave is halved from the one above after that one is derived.
+// Derives notes 1..60 from the top octave: downward, so each octave is halved from the one above
+// after that one is derived, and the truncations accumulate.
+static void notet() {
     for (int i = nnotes - 13; i >= 0; --i) notei[i] = notei[i + 12] >> 1;
 }
 
-uint32_t rnd() {
+// Advances the noise generator and returns its new state.
+static uint32_t rnd() {
     uint32_t x = (rndi + rnd_key) ^ rnd_key;
     rndi = x >> 1 | x << 31;
     return rndi;
@@ -74,7 +76,8 @@ static int32_t sine_entry() {
     return f_int;
 }
 
-void aallot() {
+// Fills entry k of all four wave tables in one pass; the noise takes one rnd per entry, in order.
+static void aallot() {
     for (uint32_t k = 0; k < uint32_t(blk_len); ++k) {
         uint32_t e = k % wave_period;
         aalto[w_square][k] = e < wave_period / 2 ? 32767 : -32767;
@@ -85,7 +88,8 @@ void aallot() {
     }
 }
 
-void phase(int32_t n) {
+// Renders the next n samples of the current instrument with the current slope dv.
+static void phase(int32_t n) {
     for (; n > 0; --n) {
         ii += uint32_t(iip);  // advance first: the first sample reads entry 1
         iip = wadd(iip, swp);
@@ -99,11 +103,14 @@ void phase(int32_t n) {
     }
 }
 
-void phase1(int32_t n, int32_t slope) {
+// One envelope stage: the slope, then its samples.
+static void phase1(int32_t n, int32_t slope) {
     dv = slope;
     phase(n);
 }
 
+// Attack, decay, sustain and release back to back from entry 0 of the record's block; the level,
+// the wave phase and the modulation phase carry over from stage to stage.
 void adsr(const int32_t* rec) {
     vol = 0;
     ii = 0;
@@ -139,7 +146,8 @@ void velk_init() {
 
 // ---- Playback ----
 
-uint8_t getcmd(int ch) { return ptn[trak[ch][ti[ch]]][pi[ch]]; }
+// The row byte at the channel's current track entry and pattern row.
+static uint8_t getcmd(int ch) { return ptn[trak[ch][ti[ch]]][pi[ch]]; }
 
 int32_t* ekou(int ch, uint32_t count) { return &echo[ch][count % ring_len]; }
 

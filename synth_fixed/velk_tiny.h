@@ -14,8 +14,8 @@ inline constexpr uint32_t wave_period = 168;   // entries per period of square, 
 inline constexpr uint32_t row_len = 8268;      // samples per row: tempo 80 at 44100 Hz
 inline constexpr uint32_t ring_len = 24804;    // echo ring entries: three rows
 inline constexpr uint32_t note_end = 44100u << 16;  // 16.16 block position at which a note falls silent
-inline constexpr uint32_t silent = 0xFFFFFFFF;  // off value of a channel that plays nothing
-inline constexpr int mix_len = 1024;          // most samples mixed in one run
+inline constexpr uint32_t silent = 0xFFFFFFFF; // off value of a channel that plays nothing
+inline constexpr int mix_len = 1024;           // most samples mixed in one run
 inline constexpr int32_t mix_max = 98301;      // mix clamp: headroom for three full-scale sources (3 x 32767)
 inline constexpr uint32_t rnd_key = 0xF31782CE;  // noise generator seed, also its add and xor constant
 
@@ -66,13 +66,7 @@ extern int32_t echo[nblk][blk_len];  // echo ring of channel n: the first ring_l
 extern int32_t sum[mix_len];  // mix of each sample of the current run, before clamping
 
 // ---- Functions ----
-void velk_init();                        // note table, wave tables, the ten instruments; once, before playback
-void notet();                            // derives notei 0..59 by halving the octave above
-void aallot();                           // fills the four wave tables
-uint32_t rnd();                          // advances the noise generator and returns its new state
-void adsr(const int32_t* rec);           // renders one instrument record into its block
-void phase1(int32_t n, int32_t slope);   // sets dv = slope, then phase(n)
-void phase(int32_t n);                   // renders the next n samples of the current instrument
+void velk_init();               // note table, wave tables, the ten instruments; once, before playback
+void adsr(const int32_t* rec);  // renders one instrument record into the block its number names
 void velk_play(void* userdata, uint8_t* stream, int len);  // audio callback: len/2 samples, then publishes smp
-uint8_t getcmd(int ch);                  // the row byte at channel ch's current track and pattern position
-int32_t* ekou(int ch, uint32_t count);   // channel ch's echo ring entry for sample count
+int32_t* ekou(int ch, uint32_t count);  // channel ch's echo ring entry for sample count

@@ -140,7 +140,10 @@ class Intro:
             return b""
 
     def stop(self):
-        _kill(self.proc)
+        # The intros ignore SDL's quit request, which is what SIGTERM becomes: kill outright.
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
         self.proc.stdout.close()
         self.proc.stderr.close()
         self.tmp.cleanup()
