@@ -2,15 +2,29 @@
 # Both install whatever Debian packages are missing and build first.
 BUILD ?= build
 
-.PHONY: run test build
+.PHONY: deps run test build test-unit test-asan test-tsan test-fuzz
 
-build:
+deps:
 	@scripts/install-deps
+
+build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD) -j2
 
 run: build
 	@scripts/run-intro $(BUILD)/intro-port
 
-test: build
+# Every test: the ordinary build's suite, then the sanitizer builds and the fuzzer.
+test: test-unit test-asan test-tsan test-fuzz
+
+test-unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j2
+
+test-asan: deps
+	@echo "test-asan: not yet"
+
+test-tsan: deps
+	@echo "test-tsan: not yet"
+
+test-fuzz: deps
+	@echo "test-fuzz: not yet"
