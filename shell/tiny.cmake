@@ -58,7 +58,9 @@ target_compile_options(intro-tiny PRIVATE
   $<$<CXX_COMPILER_ID:GNU>:-fno-tree-loop-distribute-patterns>)
 target_link_options(intro-tiny PRIVATE
   -no-pie -nostdlib -nostartfiles
-  LINKER:--gc-sections,--build-id=none,-s,--hash-style=gnu
+  LINKER:--gc-sections,--build-id=none,-s
+  # the classic symbol hash: smaller for two imports, and readable from the dynamic segment alone
+  LINKER:--hash-style=sysv
   LINKER:--spare-dynamic-tags=0            # no reserved empty .dynamic entries
   LINKER:--no-ld-generated-unwind-info     # no (empty) .eh_frame: nothing unwinds
   LINKER:-z,noseparate-code,-z,norelro,-z,noexecstack
@@ -66,3 +68,7 @@ target_link_options(intro-tiny PRIVATE
   LINKER:-z,common-page-size=64
   LINKER:--sort-section=alignment)  # least padding between input sections
 target_link_libraries(intro-tiny PRIVATE c)  # for dlopen and dlsym only
+# The loader needs only program headers: drop the section header table (about 1.1 KiB).
+add_custom_command(TARGET intro-tiny POST_BUILD
+  COMMAND ${PROJECT_SOURCE_DIR}/scripts/strip-section-headers $<TARGET_FILE:intro-tiny>
+  VERBATIM)

@@ -109,6 +109,11 @@ int read_instrument(int32_t n, char* v, int& wave)
                     (long long)max_instr_len);
     int32_t mod = num(f[5]);
     int32_t sweep = count > 6 ? num(f[6]) : 0;
+    // Smoothing feeds lowpass times its last output back in: beyond 1 either way the channel
+    // grows every frame until its sums are infinite, and the mix turns to NaN.
+    int32_t smooth = count > 8 ? num(f[8]) : 0;
+    if (smooth < -100 || smooth > 100)
+        return fail(line_no, "lowpass %d is outside -100..100", smooth);
 
     echo[n].assign(echo_len, 0.0f);
     instr_len[n] = (int32_t)total;
@@ -116,7 +121,7 @@ int read_instrument(int32_t n, char* v, int& wave)
     if (count > 7)
         pan[n] = (float)(num(f[7]) / 100.0);
     if (count > 8)
-        lowpass[n] = (float)(num(f[8]) / 100.0);
+        lowpass[n] = (float)(smooth / 100.0);
     render_instrument(n, wave, len[0], len[1], len[2], len[3], mod, sweep);
     return 0;
 }

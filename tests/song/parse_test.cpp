@@ -237,6 +237,25 @@ TEST_F(Parse, RefusesShortOrImpossibleInstruments)
     }
 }
 
+TEST_F(Parse, RefusesASmoothingThatGrowsWithoutBound)
+{
+    // Found by fuzzing: lowpass 9 with pan 0 made the mix NaN within a few dozen frames.
+    for (const char* line : {"i1:n,0,0,0,40,0,0,0,900", "i1:sini,2,0,0,10,0,0,50,101",
+                             "i1:sini,2,0,0,10,0,0,50,-101,7"}) {
+        synth_start(44100);
+        EXPECT_EQ(parse(head + line + "\n"), 1) << line;
+        EXPECT_EQ(instr_len[1], 0) << line;
+        EXPECT_TRUE(echo[1].empty()) << line;
+        EXPECT_EQ(pan[1], 0.5f) << line;
+        EXPECT_EQ(lowpass[1], 0.0f) << line;
+    }
+    EXPECT_STREQ(song_error, "song line 2: lowpass -101 is outside -100..100");
+    synth_start(44100);
+    ASSERT_EQ(parse(head + "i1:sini,2,0,0,10,0,0,50,100\ni2:sini,2,0,0,10,0,0,50,-100\n"), 0) << song_error;
+    EXPECT_EQ(lowpass[1], 1.0f);
+    EXPECT_EQ(lowpass[2], -1.0f);
+}
+
 TEST_F(Parse, RefusesNumbersOutsideTheTables)
 {
     struct Case {

@@ -221,6 +221,22 @@ TEST_F(Mix, SmoothingKeepsMemoryAcrossFrames)
     EXPECT_NE(v[2 * 11], 0);     // still fading after the note ended
 }
 
+TEST_F(Mix, SmoothingAtItsLimitsStaysBounded)
+{
+    // lowpass 1 holds the first value, 0, for ever; -1 rings at twice the dry level at most.
+    song("bpm:89\n" + short_square + ",0,50,100\ni2:kantti,1,0,4,1,0,0,50,-100\np1:c1\nt1:p1\nt2:p1\n");
+    ptn[1][0] = note_262;
+    const auto v = render(2000);
+    double sm = 0;
+    for (int f = 0; f < 2000; f++) {
+        const double dry = f < 7 ? instr[2][f] : 0.0;
+        sm = 2 * dry - sm;
+        ASSERT_EQ(v[2 * f], side(0.5, sm)) << f;
+    }
+    EXPECT_EQ(lowpass_mem[1], 0.0f);
+    EXPECT_EQ(std::fabs(lowpass_mem[2]), 2.0f);
+}
+
 TEST_F(Mix, SongWithoutPlayingChannelsIsSilentButCounts)
 {
     song("bpm:89\np1:c1\nt2:p1\n");
