@@ -4,7 +4,7 @@ import subprocess
 import time
 import unittest
 
-from xharness import Intro, SCREEN_H, SCREEN_W, XServer, is_black, strip_leading_silence, wait_for
+from xharness import SCREEN_H, SCREEN_W, Intro, XServer, changes, full_run, picture, strip_leading_silence, wait_for
 
 PORT = os.environ["INTRO_PORT"]
 RENDER = os.environ["RENDER_PORT"]
@@ -15,18 +15,6 @@ RATE = 44100
 def offline(frames):
     """What the synthesizer renders for the first frames, without SDL."""
     return subprocess.run([RENDER, str(frames)], capture_output=True, check=True).stdout
-
-
-def picture(x):
-    return wait_for(lambda: (lambda s: None if is_black(s) else s)(x.screenshot()), 60,
-                    "a picture that is not black")
-
-
-def running_picture(x, intro):
-    """Waits until the intro draws a picture, then until the next one differs."""
-    intro.window()
-    first = picture(x)
-    wait_for(lambda: x.screenshot()[2] != first[2], 30, "the picture to change")
 
 
 class Sound(unittest.TestCase):
@@ -51,7 +39,9 @@ class Sound(unittest.TestCase):
 class Picture(unittest.TestCase):
     def test_picture_is_not_black_and_changes(self):
         with XServer() as x, Intro(x, PORT, ["-w"]) as intro:
-            running_picture(x, intro)
+            intro.window()
+            picture(x)
+            changes(x, "the picture to change")
             self.assertTrue(intro.running())
 
 
@@ -84,8 +74,7 @@ class QuitInput(unittest.TestCase):
             x.xdo("mousemove", "--window", win, "100", "100", "mousemove", "--window", win, "300", "200")
             subprocess.run(["wmctrl", "-i", "-c", win], env=x.env(), check=True)
             # The frame loop goes on drawing after the events were queued...
-            after = x.screenshot()
-            wait_for(lambda: x.screenshot()[2] != after[2], 30, "the picture to change after the events")
+            changes(x, "the picture to change after the events")
             self.assertTrue(intro.running())
             # ...and a key press, queued behind them, still ends it normally.
             x.xdo("windowfocus", "--sync", win, "key", "q")
@@ -139,10 +128,7 @@ class Failure(unittest.TestCase):
 
 class FullRun(unittest.TestCase):
     def test_ends_by_itself_after_116_seconds(self):
-        with XServer() as x, Intro(x, PORT, ["-w"], audio="dummy") as intro:
-            intro.window()
-            status = intro.wait(200)
-            elapsed = time.monotonic() - intro.started
+        status, elapsed = full_run(PORT, ["-w"])
         self.assertEqual(status, 0)
         self.assertGreaterEqual(elapsed, 116)
         self.assertLess(elapsed, 140)

@@ -4,24 +4,13 @@ import subprocess
 import time
 import unittest
 
-from xharness import Intro, SCREEN_H, SCREEN_W, XServer, is_black, s16, strip_leading_silence, wait_for
+from xharness import SCREEN_H, SCREEN_W, Intro, XServer, changes, full_run, picture, s16, strip_leading_silence, wait_for
 
 TINY = os.environ["INTRO_TINY"]
 RENDER = os.environ["RENDER_TINY"]
 SAMPLE = 2         # bytes per mono 16-bit sample, as the synthesizer writes them
 FRAME = 4          # bytes per captured stereo frame
 RATE = 44100
-
-
-def picture(x):
-    return wait_for(lambda: (lambda s: None if is_black(s) else s)(x.screenshot()), 60,
-                    "a picture that is not black")
-
-
-def changes(x, what):
-    """Waits until the picture differs from the one on screen now: the frame loop is still going."""
-    before = x.screenshot()
-    wait_for(lambda: x.screenshot()[2] != before[2], 30, what)
 
 
 class Picture(unittest.TestCase):
@@ -97,10 +86,7 @@ class QuitInput(unittest.TestCase):
 
 class FullRun(unittest.TestCase):
     def test_ends_by_itself_after_116_seconds(self):
-        with XServer() as x, Intro(x, TINY, audio="dummy") as intro:
-            intro.window()
-            status = intro.wait(200)
-            elapsed = time.monotonic() - intro.started
+        status, elapsed = full_run(TINY)
         self.assertEqual(status, 0)
         self.assertGreaterEqual(elapsed, 116)
         self.assertLess(elapsed, 140)

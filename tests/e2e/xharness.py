@@ -155,6 +155,26 @@ class Intro:
         self.stop()
 
 
+def picture(x):
+    """Waits for a screen that is not all black and returns it."""
+    return wait_for(lambda: (lambda s: None if is_black(s) else s)(x.screenshot()), 60,
+                    "a picture that is not black")
+
+
+def changes(x, what):
+    """Waits until the picture differs from the one on screen now: the frame loop is still going."""
+    before = x.screenshot()
+    wait_for(lambda: x.screenshot()[2] != before[2], 30, what)
+
+
+def full_run(path, args=()):
+    """Runs a whole show without input; returns its exit status and its length in seconds."""
+    with XServer() as x, Intro(x, path, args, audio="dummy") as intro:
+        intro.window()
+        status = intro.wait(200)
+        return status, time.monotonic() - intro.started
+
+
 def strip_leading_silence(raw, frame_bytes):
     """The samples from the first non-zero frame on."""
     for i in range(0, len(raw) - frame_bytes + 1, frame_bytes):
