@@ -212,8 +212,9 @@ static void mix_run(int ch, int32_t* mix, int n, const int32_t* back, int32_t* n
     }
 }
 
-// Mixes the next n samples, which hold no row boundary, into sum. Channel by channel over runs
-// cut at the ring's wrap: the same sums as sample by sample, far fewer cache lines in play.
+// Mixes the next n samples, which hold no row boundary and do not pass the count's wrap, into sum.
+// Channel by channel over runs cut where a ring position wraps: the same sums as sample by
+// sample, far fewer cache lines in play.
 static void mix(int n) {
     for (int k = 0; k < n; ++k) sum[k] = 0;
     for (int k = 0; k < n;) {
@@ -223,6 +224,8 @@ static void mix(int n) {
         uint32_t wrap_now = ring_len - c % ring_len;
         if (run > wrap_back) run = wrap_back;
         if (run > wrap_now) run = wrap_now;
+        // At the last count before the wrap, count + 1 is 0: the read position jumps to entry 0.
+        if (c != 0xFFFFFFFF && c + run < c) run = ~c;
         for (int ch = 1; ch <= nchan; ++ch) mix_run(ch, sum + k, int(run), ekou(ch, c + 1), ekou(ch, c));
         k += int(run);
     }
@@ -237,6 +240,8 @@ void velk_play(void*, uint8_t* stream, int len) {
         int span = n - k;
         if (uint32_t(span) > row_len - into_row) span = int(row_len - into_row);
         if (span > mix_len) span = mix_len;
+        // The count wraps to 0 after 2^32 samples, and a row starts there.
+        if (counter + uint32_t(span) < counter) span = int(0u - counter);
         mix(span);
         for (int j = 0; j < span; ++j, ++k) {
             int32_t v = div3(sum[j] > mix_max ? mix_max : sum[j] < -mix_max ? -mix_max : sum[j]);

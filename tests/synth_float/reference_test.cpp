@@ -95,8 +95,8 @@ void ref_row(ref_synth& r, int n)
 
 int16_t ref_out(double s)
 {
-    if (s > 3.1)
-        s = 3.1;
+    if (s > 3.0)
+        s = 3.0;
     if (s < -3.0)
         s = -3.0;
     return (int16_t)std::trunc(s * 10922);
