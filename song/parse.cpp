@@ -13,7 +13,10 @@ namespace {
 
 constexpr int max_lines = 1000;        // lines taken from a text; the rest is ignored
 constexpr int max_fields = n_entry - 1;  // entries a pattern or track holds before its end marker
-constexpr int64_t max_instr_len = 1 << 24;  // the mixer's float position counts whole samples exactly up to here
+// Longest instrument, in samples (about 24 s at 44100 Hz): well inside what the mixer's float
+// position counts exactly (2^24), and it keeps a song of 30 slots and up to 1000 re-rendered
+// instrument lines within 120 MiB and a second or two of start-up.
+constexpr int64_t max_instr_len = 1 << 20;
 
 int line_no;  // line of the text being read, counting every line feed, from 1
 

@@ -223,9 +223,9 @@ TEST_F(Parse, RefusesShortOrImpossibleInstruments)
         {"i1:sini,2,-5,5,10,0", "song line 2: field 3 is negative (-5)"},
         {"i1:sini,2,5,-1,10,0", "song line 2: field 4 is negative (-1)"},
         {"i1:sini,2,5,5,-10,0", "song line 2: field 5 is negative (-10)"},
-        {"i1:sini,1,0,0,16777215,0", "song line 2: instrument of 16777217 samples is longer than 16777216"},
+        {"i1:sini,1,0,0,1048575,0", "song line 2: instrument of 1048577 samples is longer than 1048576"},
         {"i1:sini,2147483647,2147483647,2147483647,2147483647,0",
-         "song line 2: instrument of 8589934589 samples is longer than 16777216"},
+         "song line 2: instrument of 8589934589 samples is longer than 1048576"},
     };
     for (const auto& c : cases) {
         synth_start(44100);
@@ -235,6 +235,14 @@ TEST_F(Parse, RefusesShortOrImpossibleInstruments)
         EXPECT_TRUE(instr[1].empty()) << c.line;
         EXPECT_TRUE(echo[1].empty()) << c.line;
     }
+}
+
+TEST_F(Parse, AcceptsTheLongestInstrument)
+{
+    synth_start(44100);
+    EXPECT_EQ(parse(head + "i1:sini,1,0,0,1048574,0\n"), 0) << song_error;
+    EXPECT_EQ(instr_len[1], 1 << 20);
+    EXPECT_EQ(instr[1].size(), 1u << 20);
 }
 
 TEST_F(Parse, RefusesASmoothingThatGrowsWithoutBound)
