@@ -20,11 +20,21 @@ test: test-unit test-asan test-tsan test-fuzz
 test-unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j2
 
+# The unit and end-to-end suites (all but the slow full run) under AddressSanitizer and UBSan;
+# intro-tiny keeps its own flags, its modules run instrumented in the unit tests.
+SAN_AU = -fsanitize=address,undefined -fno-sanitize-recover=all
 test-asan: deps
-	@echo "test-asan: not yet"
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		"-DCMAKE_CXX_FLAGS=$(SAN_AU)" "-DCMAKE_C_FLAGS=$(SAN_AU)" >/dev/null
+	@cmake --build build-asan -j2
+	@cd build-asan && ctest --output-on-failure -j2 -LE slow
 
+# intro-port under ThreadSanitizer, playing on a virtual display (tests/tsan).
 test-tsan: deps
-	@echo "test-tsan: not yet"
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_C_FLAGS=-fsanitize=thread >/dev/null
+	@cmake --build build-tsan -j2 --target intro-port tsan_racy
+	@cd build-tsan && ctest --output-on-failure -L tsan
 
 # The song parser and float synthesizer under libFuzzer, ASan and UBSan, built with clang in its
 # own directory: every past finding and seed once, then 60 s of fuzzing on a scratch corpus.

@@ -51,6 +51,11 @@ int main(int argc, char** argv)
     SDL_WM_SetCaption("Vintelo", nullptr);
     SDL_ShowCursor(SDL_DISABLE);
 
+    // The audio thread has existed since SDL_OpenAudio, and unpausing only flips a flag, which
+    // orders none of the tables built since. Passing through the device lock, which SDL holds
+    // around every callback, hands them over to the audio thread before it reads them.
+    SDL_LockAudio();
+    SDL_UnlockAudio();
     SDL_PauseAudio(0);
     Uint32 starttick = SDL_GetTicks();  // timeline zero: playback starts here
 

@@ -84,6 +84,29 @@ class QuitInput(unittest.TestCase):
             self.assertEqual(intro.wait(5), 0)
 
 
+class Failure(unittest.TestCase):
+    # A library or function that cannot be bound is covered on the program itself in tests/shell.
+    def own_lines(self, r):
+        self.assertEqual(r.returncode, 1, r.stderr)  # a crash would be a negative signal number
+        return [l for l in r.stderr.splitlines() if l.startswith("intro-tiny:")]
+
+    def test_no_display_is_one_line_and_status_1(self):
+        # Pinned to X11: left to choose, SDL would fall back to drawing off screen.
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        env.update(SDL_AUDIODRIVER="dummy", SDL_VIDEODRIVER="x11")
+        r = subprocess.run([TINY], env=env, capture_output=True, text=True, timeout=30)
+        self.assertEqual(self.own_lines(r), ["intro-tiny: SDL_Init failed"])
+
+    def test_unknown_audio_driver_is_one_line_and_status_1(self):
+        with XServer() as x:
+            r = subprocess.run([TINY], env=x.env(SDL_AUDIODRIVER="nosuchdriver"),
+                               capture_output=True, text=True, timeout=30)
+        lines = self.own_lines(r)
+        # SDL refuses an unknown driver when its audio part starts or when the device opens.
+        self.assertEqual(len(lines), 1, r.stderr)
+        self.assertIn(lines[0], ("intro-tiny: SDL_Init failed", "intro-tiny: SDL_OpenAudio failed"))
+
+
 class FullRun(unittest.TestCase):
     def test_ends_by_itself_after_116_seconds(self):
         status, elapsed = full_run(TINY)
