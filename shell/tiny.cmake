@@ -13,13 +13,6 @@ if(NOT TINY_SCOPE)
 endif()
 
 set(tiny_shell_dir ${PROJECT_SOURCE_DIR}/shell)
-# Source lists handed up by scene/ and synth_fixed/ (absolute paths).
-set(tiny_scene_sources ${SCENE_TINY_SOURCES})
-set(tiny_synth_sources ${VELK_SOURCES})
-if(NOT tiny_scene_sources OR NOT tiny_synth_sources)
-  message(STATUS "intro-tiny: scene or synth_fixed sources not there yet; not built")
-  return()
-endif()
 
 # Clear everything this scope inherited.
 foreach(lang C CXX)
@@ -32,30 +25,17 @@ foreach(cfg "" _DEBUG _RELEASE _RELWITHDEBINFO _MINSIZEREL)
 endforeach()
 set_directory_properties(PROPERTIES COMPILE_OPTIONS "" COMPILE_DEFINITIONS "" LINK_OPTIONS "")
 
-# -Oz where the compiler has it: -Os with still fewer bytes traded for speed.
-include(CheckCXXCompilerFlag)
-check_cxx_compiler_flag(-Oz tiny_has_oz)
-if(tiny_has_oz)
-  set(tiny_opt -Oz)
-else()
-  set(tiny_opt -Os)
-endif()
-
 add_executable(intro-tiny ${tiny_shell_dir}/sdltest.cpp ${tiny_shell_dir}/initlib.cpp
-               ${tiny_scene_sources} ${tiny_synth_sources})
+               ${SCENE_TINY_SOURCES} ${VELK_SOURCES})  # absolute paths, from scene/ and synth_fixed/
 set_target_properties(intro-tiny PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
   POSITION_INDEPENDENT_CODE OFF)
 target_compile_options(intro-tiny PRIVATE
-  -Wall -Wextra ${tiny_opt}
-  -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-  -fno-stack-protector -ffunction-sections -fdata-sections -fno-ident
+  -Wall -Wextra ${TINY_FLAGS} -ffunction-sections -fdata-sections -fno-ident
   -fno-pie     # absolute addresses: shorter code, no relocations of our own
   -fno-plt     # dlopen and dlsym called through the GOT: no .plt section
   # tables aligned as the ABI needs, not padded to 32 bytes for vector loads
-  $<$<CXX_COMPILER_ID:GNU>:-malign-data=abi>
-  # keep loops from turning into memset/memcpy calls, which would be imports
-  $<$<CXX_COMPILER_ID:GNU>:-fno-tree-loop-distribute-patterns>)
+  $<$<CXX_COMPILER_ID:GNU>:-malign-data=abi>)
 target_link_options(intro-tiny PRIVATE
   -no-pie -nostdlib -nostartfiles
   LINKER:--gc-sections,--build-id=none,-s
