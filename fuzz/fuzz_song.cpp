@@ -12,6 +12,8 @@
 #include "song/song.h"
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 constexpr int rate = 44100;         // the intro's output rate

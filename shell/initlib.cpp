@@ -11,8 +11,8 @@ const char slib[] = "libSDL.so\0libSDL-1.2.so.0\0";
 const char glib[] = "libGL.so\0libGL.so.1\0";
 
 const char* const snames[s_count + 1] = {
-    "SDL_Init", "SDL_Quit", "SDL_SetVideoMode", "SDL_ShowCursor", "SDL_GetTicks",
-    "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio", "SDL_Delay", nullptr,
+    "SDL_Delay", "SDL_Init", "SDL_Quit", "SDL_SetVideoMode", "SDL_ShowCursor", "SDL_GetTicks",
+    "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio", nullptr,
 };
 const char* const gnames[g_count + 1] = {
     "glBegin", "glEnd", "glVertex3f", "glMatrixMode", "glLoadIdentity", "glClear",

@@ -35,13 +35,13 @@ int main(int argc, char** argv)
     want.format = AUDIO_S16LSB;
     want.channels = 2;
     want.samples = buffer_frames;
-    want.callback = audio_callback;
+    want.callback = port::audio_callback;
     if (SDL_OpenAudio(&want, nullptr) < 0)
         return fail("SDL_OpenAudio");
 
-    synth_start(rate);
-    if (parse_builtin_song() != 0) {
-        std::fprintf(stderr, "intro-port: %s\n", song_error);
+    port::synth_start(rate);
+    if (port::parse_builtin_song() != 0) {
+        std::fprintf(stderr, "intro-port: %s\n", port::song_error);
         SDL_Quit();
         return 1;
     }

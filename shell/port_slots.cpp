@@ -12,9 +12,5 @@ slot gslots[g_count] = {
     S(&glTranslatef), S(&glEnable), S(&glFrustum),
 };
 
-// Only the scene's delay is called through its slot; the shell calls SDL directly.
-slot sslots[s_count] = {
-    S(&SDL_Init), S(&SDL_Quit), S(&SDL_SetVideoMode), S(&SDL_ShowCursor),
-    S(&SDL_GetTicks), S(&SDL_GL_SwapBuffers), S(&SDL_PollEvent),
-    S(&SDL_OpenAudio), S(&SDL_PauseAudio), S(&SDL_Delay),
-};
+// The shell calls SDL directly: only the scene's delay goes through a slot.
+slot sslots[s_count] = {S(&SDL_Delay)};

@@ -8,7 +8,7 @@
 
 // Audio request: 44100 Hz, signed 16-bit little-endian (0x8010), mono, 1024-sample buffers.
 // Writable: with no record for the obtained format, SDL fills in silence and size here.
-static audio_spec synth_spec = {44100, 0x8010, 1, 0, 1024, 0, 0, velk_play, nullptr};
+static audio_spec synth_spec = {44100, 0x8010, 1, 0, 1024, 0, 0, tiny::velk_play, nullptr};
 
 alignas(8) static uint8_t event[event_size];  // the last event taken off the queue; type byte first, 0 at start
 static uint32_t starttick;         // SDL_GetTicks at playback start, ms: the zero of the timeline
@@ -29,7 +29,7 @@ static constexpr uint32_t video_flags = 0x80000003;  // full screen | OpenGL | h
 // SDL's getenv work as in any program.
 extern "C" [[noreturn]] [[gnu::used]] void tiny_main() {
     dyn_init();
-    velk_init();
+    tiny::velk_init();
     if (TDL_Init(init_flags) < 0) fail("SDL_Init");
     if (TDL_OpenAudio(&synth_spec, nullptr) < 0) fail("SDL_OpenAudio");
     if (!TDL_SetVideoMode(800, 600, 32, video_flags)) fail("SDL_SetVideoMode");

@@ -3,6 +3,8 @@
 
 #include "song/song.h"
 
+namespace port {
+
 const char song_text[] =
     "bpm:89\n"
     "i1:sini,2,12,1,4000,0,-60\n"
@@ -37,3 +39,5 @@ int parse_builtin_song()
     memcpy(text, song_text, sizeof text);
     return parse_song(text);
 }
+
+}  // namespace port

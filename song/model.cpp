@@ -1,6 +1,8 @@
 // The song model's tables and their state before any song is read.
 #include "song/song.h"
 
+namespace port {
+
 int32_t row_len;
 int32_t echo_len;
 std::vector<float> instr[n_slots];
@@ -57,3 +59,5 @@ int playing_channels()
         n++;
     return n;
 }
+
+}  // namespace port

@@ -9,6 +9,8 @@
 #include "song/song.h"
 #include "synth_float/synth.h"
 
+namespace port {
+
 namespace {
 
 constexpr int max_lines = 1000;        // lines taken from a text; the rest is ignored
@@ -266,3 +268,5 @@ int parse_song(char* text)
             return fail(trak_line[c], "channel %d plays track %d but has no instrument line", c, c);
     return 0;
 }
+
+}  // namespace port

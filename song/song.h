@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace port {
+
 inline constexpr int n_slots = 30;    // instrument slots, tracks and channels: numbers 0..29
 inline constexpr int n_ptn = 1000;    // patterns: numbers 0..999
 inline constexpr int n_entry = 100;   // slots per pattern or track: up to 99 entries and the end marker
@@ -53,3 +55,5 @@ int parse_song(char* text);
 
 // Copies the built-in song into a writable buffer and parses it; result as parse_song.
 int parse_builtin_song();
+
+}  // namespace port

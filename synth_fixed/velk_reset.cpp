@@ -5,10 +5,9 @@
 #include "../scene/scope.h"
 #include "velk_tiny.h"
 
-void velk_reset() {
+void tiny::velk_reset() {
     rndi = rnd_key;
     f_tmp = 0.0;
-    f_int = 0;
     counter = 0;
     for (int ch = 0; ch < nblk; ++ch) {
         ti[ch] = -1;

@@ -2,6 +2,8 @@
 // octave of the note table, ready in static data so nothing is parsed at run time.
 #include "velk_tiny.h"
 
+namespace tiny {
+
 // number, waveform, attack, decay, sustain, release, modulation, sweep
 const int32_t i1[rec_len] = {1, w_sine, 2, 12, 1, 4000, 0, -60};
 const int32_t i2[rec_len] = {2, w_noise, 2, 6, 1, 5600, 0, 0};
@@ -48,3 +50,5 @@ uint16_t notei[nnotes] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     1047, 1109, 1175, 1245, 1319, 1397, 1480, 1568, 1661, 1760, 1864, 1976,
 };
+
+}  // namespace tiny

@@ -5,6 +5,8 @@
 
 #include "../scene/scope.h"
 
+namespace tiny {
+
 static constexpr int32_t peak = 0x200000;        // envelope level at the end of the attack
 static constexpr int32_t sweep_div = 168000;     // sweep counts 1/168000 entry per sample, per sample
 static constexpr uint32_t mod_div = 103;         // modulation counts 1/103 sine entry per sample
@@ -21,16 +23,10 @@ int32_t iip;
 int32_t swp;
 int32_t vol;
 int32_t dv;
-uint32_t oh_h, oh_l;
 uint32_t op_h, op_l;
-const int32_t* wav;
-int32_t* dst;
 uint32_t at;
 uint32_t rndi = rnd_key;
-int32_t f_int = 0;
-double f_plus = 0.0374;
 double f_tmp = 0.0;
-double f_mul = 32767.0;
 
 uint32_t counter = 0;
 int32_t ti[nblk] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
@@ -38,7 +34,14 @@ int32_t pi[nblk];
 uint32_t off[nblk] = {silent, silent, silent, silent, silent, silent, silent, silent, silent, silent, silent};
 uint32_t plus[nblk];
 int32_t eko[nblk];
-int32_t sum[mix_len];
+
+// Scratch of the instrument being rendered and of the current mixing run.
+static uint32_t oh_h, oh_l;      // modulation phase, 32.32: sine entry (mod 65536) and fraction
+static const int32_t* wav;       // wave table of the instrument being rendered
+static int32_t* dst;             // its block
+static int32_t sum[mix_len];     // mix of each sample of the current run, before clamping
+static constexpr double f_plus = 0.0374;   // sine table step, radians per entry
+static constexpr double f_mul = 32767.0;   // sine table scale
 
 static scope_buf scope;  // copy of the first scope_len samples of the latest buffer, published via smp
 
@@ -95,7 +98,7 @@ static int32_t sine_entry() {
     double z = r * r, acc = 0.0;
     for (int j = nterms - 1; j >= 0; --j) acc = acc * z + sinc[j];
     int32_t v = round_even(acc * r);
-    return f_int = q & 1 ? -v : v;
+    return q & 1 ? -v : v;
 }
 
 // Fills entry k of all four wave tables in one pass; the noise takes one rnd per entry, in order.
@@ -282,3 +285,5 @@ void velk_play(void*, uint8_t* stream, int len) {
         scope.v[k].store(int16_t(stream[2 * k] | stream[2 * k + 1] << 8), std::memory_order_relaxed);
     smp.store(&scope, std::memory_order_release);
 }
+
+}  // namespace tiny

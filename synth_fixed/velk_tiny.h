@@ -5,6 +5,8 @@
 // Builds without any library: no libc, no libm, no static constructors, no allocation.
 #include <cstdint>
 
+namespace tiny {
+
 // ---- Sizes and fixed numbers ----
 inline constexpr int blk_len = 65536;          // entries per wave table, instrument block and echo block
 inline constexpr int nblk = 11;                // blocks per area; per-channel tables are indexed 1..10
@@ -44,16 +46,10 @@ extern int32_t iip;        // wave phase increment per sample, signed 16.16
 extern int32_t swp;        // change of iip per sample (pitch sweep), signed 16.16
 extern int32_t vol;        // envelope level; the attack peaks at 0x200000
 extern int32_t dv;         // envelope change per sample
-extern uint32_t oh_h, oh_l;  // modulation phase, 32.32: sine entry (mod 65536) and fraction
 extern uint32_t op_h, op_l;  // modulation phase increment per sample, 32.32
-extern const int32_t* wav;  // wave table of the instrument being rendered
-extern int32_t* dst;       // block of the instrument being rendered
 extern uint32_t at;        // next entry of that block to write
 extern uint32_t rndi;      // noise generator state
-extern int32_t f_int;      // last sine entry, rounded
-extern double f_plus;      // sine table step, radians per entry
 extern double f_tmp;       // running sine table angle, radians
-extern double f_mul;       // sine table scale
 
 // ---- Sequencer and mixer state, owned by the audio thread once playback starts ----
 extern uint32_t counter;      // samples produced since the start, over all calls; drives rows and echo
@@ -63,10 +59,11 @@ extern uint32_t off[nblk];    // play position in the channel's block, unsigned 
 extern uint32_t plus[nblk];   // play position increment per sample, unsigned 16.16
 extern int32_t eko[nblk];     // echo switch per channel: nonzero = on
 extern int32_t echo[nblk][blk_len];  // echo ring of channel n: the first ring_len entries of block n
-extern int32_t sum[mix_len];  // mix of each sample of the current run, before clamping
 
 // ---- Functions ----
 void velk_init();               // note table, wave tables, the ten instruments; once, before playback
 void adsr(const int32_t* rec);  // renders one instrument record into the block its number names
 void velk_play(void* userdata, uint8_t* stream, int len);  // audio callback: len/2 samples, then publishes smp
 int32_t* ekou(int ch, uint32_t count);  // channel ch's echo ring entry for sample count
+
+}  // namespace tiny

@@ -5,6 +5,8 @@
 #include "scene/scope.h"
 #include "synth_float/synth.h"
 
+namespace port {
+
 namespace {
 scope_buf scope;  // copy of the first 1024 samples (512 stereo frames) of the latest buffer
 }
@@ -19,3 +21,5 @@ void audio_callback(void*, uint8_t* stream, int len)
     for (int i = 0; i < n; i++)
         scope.v[i].store(frames[i], std::memory_order_relaxed);
 }
+
+}  // namespace port

@@ -10,6 +10,8 @@
 
 #include "synth_float/synth.h"
 
+namespace port {
+
 namespace {
 
 constexpr double full_scale = 3.0;    // sums are clamped to +-3.0 ...
@@ -219,3 +221,5 @@ void mix_frames(int16_t* frames, int count)
     _mm_setcsr(csr);
 #endif
 }
+
+}  // namespace port

@@ -6,6 +6,8 @@
 
 #include "synth_float/synth.h"
 
+namespace port {
+
 namespace {
 
 // Table index of phase ii for a table of t samples, taken into 0 .. t-1 also while the phase runs
@@ -63,3 +65,5 @@ void render_instrument(int slot, int waveform, int attack, int decay, int sustai
         }
     }
 }
+
+}  // namespace port

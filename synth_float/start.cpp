@@ -4,6 +4,8 @@
 
 #include "synth_float/synth.h"
 
+namespace port {
+
 int32_t srate;
 int32_t period;
 std::vector<float> aalto[w_count];
@@ -69,3 +71,5 @@ void synth_start(int rate)
         lowpass_mem[c] = 0;
     }
 }
+
+}  // namespace port

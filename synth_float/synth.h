@@ -6,6 +6,8 @@
 
 #include "song/song.h"
 
+namespace port {
+
 inline constexpr int ref_hz = 262;  // pitch instruments are rendered at; a note v plays at step v / 262
 
 enum { w_square, w_sine, w_saw, w_noise, w_count };  // `waveform` numbers
@@ -48,3 +50,5 @@ int32_t counter_wrap();
 // The audio device's callback: publishes the scope (scene/scope.h), fills len / 4 stereo frames,
 // then copies the buffer's first 1024 samples into the scope.
 void audio_callback(void* userdata, uint8_t* stream, int len);
+
+}  // namespace port

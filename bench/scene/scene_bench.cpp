@@ -54,5 +54,4 @@ BENCHMARK(three_layers)->Unit(benchmark::kMicrosecond);
 
 slot gslots[g_count] = {sl(none_u), sl(none), sl(none_fff), sl(none_u), sl(none), sl(none_u),
                         sl(none_fff), sl(none_ffff), sl(none_fff), sl(none_u), sl(none_d6)};
-slot sslots[s_count] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                        sl(none_ms)};
+slot sslots[s_count] = {sl(none_ms)};

@@ -6,6 +6,8 @@
 #include "velk_reset.h"
 #include "velk_tiny.h"
 
+using namespace tiny;
+
 // Note table, four 65536-entry wave tables and the ten instruments.
 static void BM_velk_init(benchmark::State& state) {
     for (auto _ : state) {

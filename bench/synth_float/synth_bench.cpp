@@ -10,6 +10,8 @@
 
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 constexpr int rate = 44100;

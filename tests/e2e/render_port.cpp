@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace port;
+
 int main(int argc, char** argv)
 {
     long frames = argc > 1 ? std::atol(argv[1]) : 0;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace tiny;
+
 int main(int argc, char** argv)
 {
     long samples = argc > 1 ? std::atol(argv[1]) : 0;

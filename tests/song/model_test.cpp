@@ -8,6 +8,8 @@
 #include "song/song.h"
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 class Model : public ::testing::Test {

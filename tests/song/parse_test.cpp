@@ -7,6 +7,8 @@
 #include "song/song.h"
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 std::string text;  // the parser edits its text in place; this keeps it alive

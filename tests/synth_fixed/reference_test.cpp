@@ -9,6 +9,8 @@
 
 #include "velk_fixture.h"
 
+using namespace tiny;
+
 namespace {
 
 // ---- Reference: one sample at a time, straight from the algorithm ----

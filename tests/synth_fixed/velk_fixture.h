@@ -9,6 +9,8 @@
 #include "velk_reset.h"
 #include "velk_tiny.h"
 
+namespace tiny {
+
 class Velk : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -50,3 +52,5 @@ private:
                                        trak[6], trak[7], trak[8], trak[9], trak[10]};
     const uint8_t* saved_ptn[5] = {ptn[0], ptn[1], ptn[2], ptn[3], ptn[4]};
 };
+
+}  // namespace tiny

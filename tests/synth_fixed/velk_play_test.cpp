@@ -4,6 +4,8 @@
 #include "../../scene/scope.h"
 #include "velk_fixture.h"
 
+using namespace tiny;
+
 using Play = Velk;
 
 TEST_F(Play, SongIsSilentUntilTheFirstNoteSpeaks) {

@@ -1,6 +1,8 @@
 // Instrument rendering: envelope, sweep, ring modulation and the block each record fills.
 #include "velk_fixture.h"
 
+using namespace tiny;
+
 using Render = Velk;
 
 TEST_F(Render, Instrument1SineWithDeepDecayAndDownwardSweep) {

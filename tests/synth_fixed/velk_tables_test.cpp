@@ -3,6 +3,8 @@
 
 #include "velk_fixture.h"
 
+using namespace tiny;
+
 using Tables = Velk;
 
 TEST_F(Tables, NoteTableIsHalvedDownFromTheTopOctave) {

@@ -7,6 +7,8 @@
 #include "scene/scope.h"
 #include "synth_float/synth.h"
 
+using namespace port;
+
 // The scene owns the scope reference in the programs; this test program has no scene.
 std::atomic<scope_buf*> smp{nullptr};
 

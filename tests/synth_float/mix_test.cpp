@@ -13,6 +13,8 @@
 
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 std::string text;

@@ -15,6 +15,8 @@
 
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 // ---- Reference: one frame at a time, straight from the algorithm ----

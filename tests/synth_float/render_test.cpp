@@ -6,6 +6,8 @@
 
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 // Allocates slot s as the parser does (attack + decay + sustain + release + 1 zeros) and renders.

@@ -7,6 +7,8 @@
 
 #include "synth_float/synth.h"
 
+using namespace port;
+
 namespace {
 
 class Tables : public ::testing::Test {
