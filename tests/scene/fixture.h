@@ -17,7 +17,7 @@ inline void fill(int16_t v)
         s.store(v, std::memory_order_relaxed);
 }
 
-struct scene_test : ::testing::Test {
+struct SceneTest : ::testing::Test {
     void SetUp() override
     {
         lasttick = 0;

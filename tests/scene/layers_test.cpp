@@ -19,9 +19,9 @@ std::vector<long> steps(const std::vector<cell>& cells)
     return out;
 }
 
-using growth = scene_test;
+using Growth = SceneTest;
 
-TEST_F(growth, half_size_zero_draws_one_quad)
+TEST_F(Growth, HalfSizeZeroDrawsOneQuad)
 {
     for (int l = 1; l <= 4; l++) {
         rec_reset();
@@ -34,7 +34,7 @@ TEST_F(growth, half_size_zero_draws_one_quad)
     }
 }
 
-TEST_F(growth, full_sizes_and_cell_counts)
+TEST_F(Growth, FullSizesAndCellCounts)
 {
     struct { int layer; int32_t t; int32_t n; size_t cells; } want[] = {
         {1, 4900, 49, 9801}, {2, 24900, 49, 9801}, {3, 53900, 39, 6241}, {4, 99900, 99, 39601}};
@@ -56,7 +56,7 @@ TEST_F(growth, full_sizes_and_cell_counts)
     }
 }
 
-TEST_F(growth, size_frozen_at_the_limit)
+TEST_F(Growth, SizeFrozenAtTheLimit)
 {
     draw1(4900);
     draw1(5000);
@@ -83,7 +83,7 @@ TEST_F(growth, size_frozen_at_the_limit)
     EXPECT_EQ(halfsize4, 99);
 }
 
-TEST_F(growth, first_call_after_limit_keeps_zero)
+TEST_F(Growth, FirstCallAfterLimitKeepsZero)
 {
     draw3(54000);
     draw3(60000);
@@ -91,9 +91,9 @@ TEST_F(growth, first_call_after_limit_keeps_zero)
     EXPECT_EQ(count(g_color3f), 2);
 }
 
-using heights = scene_test;
+using Heights = SceneTest;
 
-TEST_F(heights, ripple_values)
+TEST_F(Heights, RippleValues)
 {
     draw1(10);  // the centre cell only
     EXPECT_NEAR(2 * cells_of(0)[0].r, 0.41232, 5e-6);
@@ -114,7 +114,7 @@ TEST_F(heights, ripple_values)
     EXPECT_NEAR(2 * c[59 * 99 + 59].r, 0.45847, 5e-6);
 }
 
-TEST_F(heights, every_cell_has_its_own_ripple)
+TEST_F(Heights, EveryCellHasItsOwnRipple)
 {
     draw4(99900);
     for (int32_t t : {99900, 113000}) {  // a new frame must not reuse the last frame's heights
@@ -132,7 +132,7 @@ TEST_F(heights, every_cell_has_its_own_ripple)
     }
 }
 
-TEST_F(heights, layer_4_negates_the_height)
+TEST_F(Heights, Layer4NegatesTheHeight)
 {
     for (int32_t t : {10, 1000, 7777}) {
         rec_reset();
@@ -152,7 +152,7 @@ TEST_F(heights, layer_4_negates_the_height)
     }
 }
 
-using quads = scene_test;
+using Quads = SceneTest;
 
 // Checks every cell of a layer against its colour and quad shape, with the audio step pattern k(cell).
 void check_shapes(int layer, int32_t n, std::vector<long> k)
@@ -201,7 +201,7 @@ void check_shapes(int layer, int32_t n, std::vector<long> k)
         }
 }
 
-TEST_F(quads, every_corner_of_every_layer)
+TEST_F(Quads, EveryCornerOfEveryLayer)
 {
     // t = 300: half-size 3, window 20 wide from index 502: reads 502, 510, 518, then again.
     scope.v[502] = 20000;
@@ -214,9 +214,9 @@ TEST_F(quads, every_corner_of_every_layer)
     }
 }
 
-using scope_walk = scene_test;
+using ScopeWalk = SceneTest;
 
-TEST_F(scope_walk, narrow_window_reads_the_middle)
+TEST_F(ScopeWalk, NarrowWindowReadsTheMiddle)
 {
     fill(-32768);
     scope.v[512] = 20000;
@@ -227,7 +227,7 @@ TEST_F(scope_walk, narrow_window_reads_the_middle)
     }
 }
 
-TEST_F(scope_walk, half_window_restarts_every_64_cells)
+TEST_F(ScopeWalk, HalfWindowRestartsEvery64Cells)
 {
     // t = 7500: window 512 wide, indices 256, 264, ..., 760.
     scope.v[256] = 20000;
@@ -243,7 +243,7 @@ TEST_F(scope_walk, half_window_restarts_every_64_cells)
     }
 }
 
-TEST_F(scope_walk, uneven_window_width)
+TEST_F(ScopeWalk, UnevenWindowWidth)
 {
     // t = 12345: window 842 wide from 91; positions 0..840, so 106 cells per sweep.
     scope.v[91] = 20000;
@@ -258,7 +258,7 @@ TEST_F(scope_walk, uneven_window_width)
     }
 }
 
-TEST_F(scope_walk, full_window_from_15000)
+TEST_F(ScopeWalk, FullWindowFrom15000)
 {
     scope.v[0] = 20000;
     scope.v[1016] = -20000;
@@ -275,7 +275,7 @@ TEST_F(scope_walk, full_window_from_15000)
     }
 }
 
-TEST_F(scope_walk, step_thresholds)
+TEST_F(ScopeWalk, StepThresholds)
 {
     struct { int16_t v; long k; } want[] = {{0, 0},      {19999, 0},  {-19999, 0}, {20000, 1},
                                             {-20000, -1}, {32767, 1}, {-32768, -1}};
@@ -290,7 +290,7 @@ TEST_F(scope_walk, step_thresholds)
 scope_buf later;
 int colours_seen;
 
-TEST_F(scope_walk, buffer_published_mid_frame_shows_in_the_rest)
+TEST_F(ScopeWalk, BufferPublishedMidFrameShowsInTheRest)
 {
     for (auto& s : later.v)
         s.store(20000);

@@ -5,9 +5,9 @@
 
 namespace {
 
-using pacing = scene_test;
+using Pacing = SceneTest;
 
-TEST_F(pacing, no_scope_means_no_draw_no_sleep)
+TEST_F(Pacing, NoScopeMeansNoDrawNoSleep)
 {
     smp.store(nullptr);
     for (int32_t t : {0, 13, 50000, 116000, 2000000})
@@ -17,7 +17,7 @@ TEST_F(pacing, no_scope_means_no_draw_no_sleep)
     EXPECT_EQ(quitnow, 0);
 }
 
-TEST_F(pacing, first_call_at_zero_only_sleeps)
+TEST_F(Pacing, FirstCallAtZeroOnlySleeps)
 {
     magic(0);
     ASSERT_EQ(calls.size(), 1u);
@@ -26,7 +26,7 @@ TEST_F(pacing, first_call_at_zero_only_sleeps)
     EXPECT_EQ(lasttick, 0);
 }
 
-TEST_F(pacing, one_frame_per_ten_ms_slot)
+TEST_F(Pacing, OneFramePerTenMsSlot)
 {
     magic(13);
     EXPECT_EQ(count(g_clear), 1);
@@ -46,7 +46,7 @@ TEST_F(pacing, one_frame_per_ten_ms_slot)
     EXPECT_EQ(lasttick, 30);
 }
 
-TEST_F(pacing, stall_draws_once_and_catches_up)
+TEST_F(Pacing, StallDrawsOnceAndCatchesUp)
 {
     magic(100);
     EXPECT_EQ(lasttick, 100);
@@ -59,16 +59,16 @@ TEST_F(pacing, stall_draws_once_and_catches_up)
     EXPECT_EQ(count(g_clear), 0);
 }
 
-TEST_F(pacing, largest_time_still_returns_after_drawing)
+TEST_F(Pacing, LargestTimeStillReturnsAfterDrawing)
 {
     magic(INT32_MAX);
     EXPECT_EQ(count(g_clear), 1);
     EXPECT_EQ(quitnow, 1);
 }
 
-using frame_calls = scene_test;
+using FrameCalls = SceneTest;
 
-TEST_F(frame_calls, exact_sequence_up_to_the_first_layer)
+TEST_F(FrameCalls, ExactSequenceUpToTheFirstLayer)
 {
     frame(1234);
     ASSERT_GT(calls.size(), 12u);
@@ -110,9 +110,9 @@ TEST_F(frame_calls, exact_sequence_up_to_the_first_layer)
     EXPECT_EQ(calls.size(), 10 + 2 + 25u * 25 * 5);
 }
 
-using camera = scene_test;
+using Camera = SceneTest;
 
-TEST_F(camera, height_at_start)
+TEST_F(Camera, HeightAtStart)
 {
     lasttick = -10;
     magic(0);
@@ -122,7 +122,7 @@ TEST_F(camera, height_at_start)
     EXPECT_EQ(calls[4].a[2], -18.0f);
 }
 
-TEST_F(camera, height_follows_time)
+TEST_F(Camera, HeightFollowsTime)
 {
     struct { int32_t t; double y, z; } want[] = {{1000, -6.5751, -16.4377}, {50000, -10.1032, -25.2580}};
     for (auto w : want) {
@@ -135,9 +135,9 @@ TEST_F(camera, height_follows_time)
     }
 }
 
-using rise = scene_test;
+using Rise = SceneTest;
 
-TEST_F(rise, starts_with_the_first_frame_after_80000)
+TEST_F(Rise, StartsWithTheFirstFrameAfter80000)
 {
     frame(79990);
     frame(80000);
@@ -150,7 +150,7 @@ TEST_F(rise, starts_with_the_first_frame_after_80000)
     EXPECT_EQ(add, float(0.01f + 0.01));
 }
 
-TEST_F(rise, step_is_the_double_hundredth)
+TEST_F(Rise, StepIsTheDoubleHundredth)
 {
     // A rise at which adding 0.01 at double and at single precision round to different floats.
     float a = 0;
@@ -162,7 +162,7 @@ TEST_F(rise, step_is_the_double_hundredth)
     EXPECT_NE(add, float(a + 0.01f));
 }
 
-TEST_F(rise, stops_when_camera_reaches_45)
+TEST_F(Rise, StopsWhenCameraReaches45)
 {
     frame(80010);
     const float c = cam;
@@ -182,9 +182,9 @@ TEST_F(rise, stops_when_camera_reaches_45)
     EXPECT_EQ(add, float(below + 0.01));
 }
 
-using schedule = scene_test;
+using Schedule = SceneTest;
 
-TEST_F(schedule, layers_by_time)
+TEST_F(Schedule, LayersByTime)
 {
     struct { int32_t t; std::vector<int> layers; } want[] = {
         {10, {1}},         {20000, {1}},      {20001, {1, 2}},   {24999, {1, 2}},      {25000, {2}},
@@ -198,7 +198,7 @@ TEST_F(schedule, layers_by_time)
     }
 }
 
-TEST_F(schedule, quit_raised_after_the_last_layer_at_116000)
+TEST_F(Schedule, QuitRaisedAfterTheLastLayerAt116000)
 {
     frame(115999);
     EXPECT_EQ(quitnow, 0);
@@ -210,7 +210,7 @@ TEST_F(schedule, quit_raised_after_the_last_layer_at_116000)
     EXPECT_EQ(quitnow, 1);
 }
 
-TEST_F(schedule, layer_offsets_add_up)
+TEST_F(Schedule, LayerOffsetsAddUp)
 {
     // Sum of the layer offsets in force at each glBegin of one frame.
     auto offsets = [] {

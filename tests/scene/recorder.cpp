@@ -31,8 +31,7 @@ template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
 
 slot gslots[g_count] = {sl(r_begin), sl(r_end), sl(r_vertex), sl(r_matrixmode), sl(r_loadidentity), sl(r_clear),
                         sl(r_color), sl(r_rotate), sl(r_translate), sl(r_enable), sl(r_frustum)};
-slot sslots[s_count] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                        sl(r_sdl_delay)};
+slot sslots[s_count] = {sl(r_sdl_delay)};
 
 void rec_reset()
 {

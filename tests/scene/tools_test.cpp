@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(tiny_tools, sine_and_cosine)
+TEST(TinyTools, SineAndCosine)
 {
     for (float x = -40; x <= 40; x += 0.0037f) {
         ASSERT_NEAR(tsinf(x), std::sin(double(x)), 1e-15) << x;
@@ -19,7 +19,7 @@ TEST(tiny_tools, sine_and_cosine)
     EXPECT_EQ(tcosf(0), 1);
 }
 
-TEST(tiny_tools, tangent_including_near_poles)
+TEST(TinyTools, TangentIncludingNearPoles)
 {
     for (float x = -30; x <= 30; x += 0.0013f) {
         double want = std::tan(double(x));
@@ -35,7 +35,7 @@ TEST(tiny_tools, tangent_including_near_poles)
     }
 }
 
-TEST(tiny_tools, square_root_is_exact)
+TEST(TinyTools, SquareRootIsExact)
 {
     for (float x = 0; x <= 40000; x += 0.731f)
         ASSERT_EQ(tsqrtf(x), std::sqrt(double(x))) << x;
