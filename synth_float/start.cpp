@@ -33,6 +33,18 @@ int noise_next()
     return (int)((noise_state >> 16) & 0x7fff);
 }
 
+// One of the noise table's 2000 values, each equally likely: a draw in the incomplete last run
+// of 2000 (32000 .. 32767) would favour 0 .. 767, so it is drawn again.
+int noise_pick()
+{
+    constexpr int runs_end = 32768 / 2000 * 2000;
+    int r;
+    do
+        r = noise_next();
+    while (r >= runs_end);
+    return r % 2000;
+}
+
 }  // namespace
 
 void synth_start(int rate)
@@ -57,7 +69,7 @@ void synth_start(int rate)
     // -1.0 .. 0.999 in steps of 0.001
     noise_state = 1;
     for (int k = 0; k < rate; k++)
-        aalto[w_noise][k] = (float)((noise_next() % 2000 - 1000) / 1000.0);
+        aalto[w_noise][k] = (float)((noise_pick() - 1000) / 1000.0);
 
     song_reset();
     for (int c = 0; c < n_slots; c++) {

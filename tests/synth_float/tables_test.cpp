@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 #include <set>
 
 #include "synth_float/synth.h"
@@ -72,6 +73,19 @@ TEST_F(Tables, NoiseIsThousandthsFromMinusOneAndNeverMovesWithRand)
         (void)rand();
     synth_start(44100);
     EXPECT_EQ(aalto[w_noise], first);
+}
+
+TEST_F(Tables, NoiseValuesAreEquallyLikely)
+{
+    // At two million samples each value is expected 1000 times. A plain 15-bit draw modulo 2000
+    // would give -1.000 .. -0.233 (the first 768 values) about 6 % more than the rest.
+    synth_start(2000000);
+    std::vector<int> count(2000);
+    for (float v : aalto[w_noise])
+        count[std::lround(v * 1000.0) + 1000]++;
+    const double low = std::accumulate(count.begin(), count.begin() + 768, 0.0) / 768;
+    const double high = std::accumulate(count.begin() + 768, count.end(), 0.0) / 1232;
+    EXPECT_NEAR(low / high, 1.0, 0.01);
 }
 
 TEST_F(Tables, OtherRatesScaleThePeriodAndTheNoise)
