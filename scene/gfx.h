@@ -10,9 +10,10 @@ using slot = void (*)();
 enum { g_begin, g_end, g_vertex3f, g_matrixmode, g_loadidentity, g_clear, g_color3f,
        g_rotatef, g_translatef, g_enable, g_frustum, g_count };
 // SDL slots, likewise. The scene itself uses only s_delay, which comes first so that a program
-// that calls SDL directly need fill only that one.
+// that calls SDL directly need fill only that one. The last three serve intro-tiny's start-up
+// checks only (getenv is the C library's, found through SDL's own dependencies).
 enum { s_delay, s_init, s_quit, s_setvideomode, s_showcursor, s_getticks, s_swapbuffers,
-       s_pollevent, s_openaudio, s_pauseaudio, s_count };
+       s_pollevent, s_openaudio, s_pauseaudio, s_videodrivername, s_geterror, s_getenv, s_count };
 
 extern slot gslots[g_count];  // OpenGL entry points, set before the first frame
 extern slot sslots[s_count];  // SDL entry points, set before the first frame

@@ -1,4 +1,4 @@
-// Run-time binding of SDL 1.2 and OpenGL for intro-tiny, and the two syscalls the shell uses
+// Run-time binding of SDL 1.2 and OpenGL for intro-tiny, and the syscalls the shell makes
 // directly, so that the program's only imports stay dlopen and dlsym.
 #include "initlib.h"
 
@@ -12,7 +12,8 @@ const char glib[] = "libGL.so\0libGL.so.1\0";
 
 const char* const snames[s_count + 1] = {
     "SDL_Delay", "SDL_Init", "SDL_Quit", "SDL_SetVideoMode", "SDL_ShowCursor", "SDL_GetTicks",
-    "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio", nullptr,
+    "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio",
+    "SDL_VideoDriverName", "SDL_GetError", "getenv", nullptr,
 };
 const char* const gnames[g_count + 1] = {
     "glBegin", "glEnd", "glVertex3f", "glMatrixMode", "glLoadIdentity", "glClear",
@@ -31,10 +32,11 @@ static void say(const char* s) {
     sys_write(2, s, n);
 }
 
-void report(const char* a, const char* b) {
+void report(const char* a, const char* b, const char* c) {
     say("intro-tiny: ");
     say(a);
     say(b);
+    say(c);
     say("\n");
 }
 
@@ -43,8 +45,27 @@ void leave(int status) {
     __builtin_unreachable();
 }
 
+// The kernel's record of how a signal is handled: handler, flags, restorer, mask.
+struct sigrecord {
+    uint64_t word[4];
+};
+static sigrecord sigsaved[2];  // SIGINT's and SIGTERM's handling before SDL_Init
+
+void signals(bool back) {
+    for (int i = 0; i < 2; i++) {
+        sigrecord* r = &sigsaved[i];
+        long ret;
+        register long size asm("r10") = sizeof(uint64_t);  // the kernel's signal mask: 64 bits
+        asm volatile("syscall"
+                     : "=a"(ret)
+                     : "0"(13L /* rt_sigaction */), "D"(i ? 15 /* SIGTERM */ : 2 /* SIGINT */),
+                       "S"(back ? r : nullptr), "d"(back ? nullptr : r), "r"(size)
+                     : "rcx", "r11", "memory");
+    }
+}
+
 [[noreturn]] static void fail(const char* what, const char* name) {
-    report(what, name);
+    report(what, name, "");
     leave(1);
 }
 

@@ -24,10 +24,13 @@ void load(const char* path, const char* const* names, slot* slots);
 void dyn_init();
 
 // Writes the line "intro-tiny: <a><b>" to stderr with the write syscall.
-void report(const char* a, const char* b);
+void report(const char* a, const char* b, const char* c);
 
 // Ends the whole process (every thread) with the given status, running no exit handlers.
 [[noreturn]] void leave(int status);
+
+// false: saves how SIGINT and SIGTERM are handled; true: puts that back.
+void signals(bool back);
 
 // SDL 1.2's audio request record, laid out as the library reads it.
 struct audio_spec {
@@ -61,3 +64,8 @@ inline int TDL_OpenAudio(audio_spec* want, audio_spec* got) {
     return as<int (*)(audio_spec*, audio_spec*)>(sslots[s_openaudio])(want, got);
 }
 inline void TDL_PauseAudio(int pause_on) { as<void (*)(int)>(sslots[s_pauseaudio])(pause_on); }
+inline char* TDL_VideoDriverName(char* buf, int len) {
+    return as<char* (*)(char*, int)>(sslots[s_videodrivername])(buf, len);
+}
+inline const char* TDL_GetError() { return as<const char* (*)()>(sslots[s_geterror])(); }
+inline const char* Tgetenv(const char* name) { return as<const char* (*)(const char*)>(sslots[s_getenv])(name); }

@@ -5,7 +5,10 @@
 #include "winmode.h"
 
 #include <SDL.h>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -20,14 +23,63 @@ int fail(const char* step)
     return 1;
 }
 
+// SDL turns SIGINT and SIGTERM into a quit request, which the frame loop ignores as it ignores the
+// close button. Ctrl+C and a service manager's stop must end the show the usual way instead, so
+// the dispositions from before SDL_Init are put back: SDL only takes over a signal left at its
+// default, and one the parent left ignored (nohup, a background job) stays ignored.
+struct saved_signals {
+    struct sigaction sint, sterm;
+};
+
+saved_signals keep_signals()
+{
+    saved_signals s;
+    sigaction(SIGINT, nullptr, &s.sint);
+    sigaction(SIGTERM, nullptr, &s.sterm);
+    return s;
+}
+
+void restore_signals(const saved_signals& s)
+{
+    sigaction(SIGINT, &s.sint, nullptr);
+    sigaction(SIGTERM, &s.sterm, nullptr);
+}
+
+// Without a usable display SDL falls back to a video driver that shows nothing, and the show would
+// play unseen, with no window to take the keys that end it. Such a driver is refused unless the
+// user named one in SDL_VIDEODRIVER. Returns false after saying so.
+bool can_be_seen()
+{
+    char driver[32] = "";
+    SDL_VideoDriverName(driver, sizeof driver);
+    if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0)
+        return true;
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (asked && *asked)
+        return true;
+    const char* display = std::getenv("DISPLAY");
+    if (display && *display)
+        std::fprintf(stderr, "intro-port: no display (cannot open DISPLAY=%s)", display);
+    else
+        std::fprintf(stderr, "intro-port: no display (DISPLAY is not set)");
+    std::fprintf(stderr, "; set SDL_VIDEODRIVER=offscreen to run unseen\n");
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Uint32 flags = window_flags(argc, argv);
 
+    const saved_signals signals = keep_signals();
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0)
         return fail("SDL_Init");
+    restore_signals(signals);
+    if (!can_be_seen()) {
+        SDL_Quit();
+        return 1;
+    }
 
     // The device opens paused; no obtained record, so SDL converts and the callback always sees this format.
     SDL_AudioSpec want{};

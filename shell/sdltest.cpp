@@ -16,11 +16,30 @@ static uint32_t starttick;         // SDL_GetTicks at playback start, ms: the ze
 static constexpr uint32_t init_flags = 0x31;         // timer | audio | video
 static constexpr uint32_t video_flags = 0x80000003;  // full screen | OpenGL | hardware surface
 
-// SDL is up (or half up): say which step failed, shut SDL down, end with status 1.
-[[noreturn]] static void fail(const char* step) {
-    report(step, " failed");
+// SDL is up (or half up): one line "intro-tiny: <a><b><c>", shut SDL down, end with status 1.
+[[noreturn]] static void stop(const char* a, const char* b, const char* c) {
+    report(a, b, c);
     TDL_Quit();
     leave(1);
+}
+
+// A failed SDL step is named with SDL's reason.
+[[noreturn]] static void fail(const char* step) { stop(step, " failed: ", TDL_GetError()); }
+
+// The refusal without a display; its tail is the name of the variable it points to.
+static const char no_display[] = "no display; to run unseen, set SDL_VIDEODRIVER";
+
+// Without a usable display SDL falls back to a video driver that shows nothing ("offscreen",
+// "dummy"), and the show would play unseen with no window to end it from. That is refused, before
+// any sound, unless SDL_VIDEODRIVER asked for a driver.
+static void must_be_seen() {
+    char driver[16];
+    TDL_VideoDriverName(driver, sizeof driver);
+    uint32_t head;  // the name's first four letters
+    __builtin_memcpy(&head, driver, 4);
+    const char* asked = Tgetenv(no_display + 31);  // "SDL_VIDEODRIVER"
+    if ((head == 0x7366666f /* "offs" */ || head == 0x6d6d7564 /* "dumm" */) && !(asked && *asked))
+        stop(no_display, "=offscreen", "");
 }
 
 // Called from _start with the stack 16-byte aligned. No argc/argv: the command line is ignored.
@@ -30,7 +49,13 @@ static constexpr uint32_t video_flags = 0x80000003;  // full screen | OpenGL | h
 extern "C" [[noreturn]] [[gnu::used]] void tiny_main() {
     dyn_init();
     tiny::velk_init();
+    // SDL turns SIGINT and SIGTERM into a quit request, which this loop ignores as it ignores the
+    // close button. Putting back what was there lets Ctrl+C and a stop end the show the usual way;
+    // one the parent left ignored stays ignored, as SDL takes over only signals at their default.
+    signals(false);
     if (TDL_Init(init_flags) < 0) fail("SDL_Init");
+    signals(true);
+    must_be_seen();
     if (TDL_OpenAudio(&synth_spec, nullptr) < 0) fail("SDL_OpenAudio");
     if (!TDL_SetVideoMode(800, 600, 32, video_flags)) fail("SDL_SetVideoMode");
     TDL_ShowCursor(0);

@@ -24,17 +24,21 @@ static_assert(sdl_keyup == SDL_KEYUP);
 namespace {
 
 const char* const want_s[] = {"SDL_Delay", "SDL_Init", "SDL_Quit", "SDL_SetVideoMode", "SDL_ShowCursor",
-                              "SDL_GetTicks", "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio"};
+                              "SDL_GetTicks", "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio",
+                              "SDL_VideoDriverName", "SDL_GetError", "getenv"};
 const char* const want_g[] = {"glBegin", "glEnd", "glVertex3f", "glMatrixMode", "glLoadIdentity", "glClear",
                               "glColor3f", "glRotatef", "glTranslatef", "glEnable", "glFrustum"};
 
 TEST(NameTables, SdlNamesInSlotOrderThenNull) {
-    ASSERT_EQ(s_count, 10);
+    ASSERT_EQ(s_count, 13);
     for (int i = 0; i < s_count; i++) EXPECT_STREQ(snames[i], want_s[i]) << "slot " << i;
     EXPECT_EQ(snames[s_count], nullptr);
     // The slots the wrappers call must hold the function of the same name.
     EXPECT_STREQ(snames[s_delay], "SDL_Delay");
     EXPECT_STREQ(snames[s_pollevent], "SDL_PollEvent");
+    EXPECT_STREQ(snames[s_videodrivername], "SDL_VideoDriverName");
+    EXPECT_STREQ(snames[s_geterror], "SDL_GetError");
+    EXPECT_STREQ(snames[s_getenv], "getenv");
 }
 
 TEST(NameTables, GlNamesInSlotOrderThenNull) {
@@ -104,7 +108,9 @@ TEST(DynInit, BindsEverySlotToItsNamedFunction) {
     void* gl = dlopen("libGL.so.1", RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(sdl, nullptr);
     ASSERT_NE(gl, nullptr);
+    // getenv is found through SDL's own dependencies: the C library's.
     for (int i = 0; i < s_count; i++) EXPECT_EQ(reinterpret_cast<void*>(sslots[i]), dlsym(sdl, want_s[i])) << want_s[i];
+    EXPECT_EQ(reinterpret_cast<void*>(sslots[s_getenv]), dlsym(RTLD_DEFAULT, "getenv"));
     for (int i = 0; i < g_count; i++) EXPECT_EQ(reinterpret_cast<void*>(gslots[i]), dlsym(gl, want_g[i])) << want_g[i];
     dlclose(sdl);
     dlclose(gl);
