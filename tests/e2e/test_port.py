@@ -1,10 +1,11 @@
-"""intro-port run for real: sound, picture, quit inputs, window mode, its own end."""
+"""intro-port run for real: sound, picture, quit inputs, signals, window mode, no display, its own end."""
 import os
+import signal
 import subprocess
-import time
 import unittest
 
-from xharness import SCREEN_H, SCREEN_W, Intro, XServer, changes, full_run, picture, strip_leading_silence, wait_for
+from xharness import (SCREEN_H, SCREEN_W, Intro, XServer, changes, full_run, picture, strip_leading_silence,
+                      wait_for)
 
 PORT = os.environ["INTRO_PORT"]
 RENDER = os.environ["RENDER_PORT"]
@@ -46,24 +47,23 @@ class Picture(unittest.TestCase):
 
 
 class QuitInput(unittest.TestCase):
-    def quits_within_a_second(self, *xdo_args):
+    def quits(self, *xdo_args):
         with XServer() as x, Intro(x, PORT, ["-w"]) as intro:
             win = intro.window()
             picture(x)
             x.xdo("windowfocus", "--sync", win)
-            sent = time.monotonic()
             x.xdo(*[a.replace("WIN", win) for a in xdo_args])
-            self.assertEqual(intro.wait(5), 0, intro.stderr())
-            self.assertLess(time.monotonic() - sent, 1.0)
+            # The bound only proves the input was taken: the show would run on for minutes.
+            self.assertEqual(intro.wait(10), 0, intro.stderr())
 
     def test_key_press_ends_it(self):
-        self.quits_within_a_second("key", "Escape")
+        self.quits("key", "Escape")
 
     def test_mouse_button_ends_it(self):
-        self.quits_within_a_second("mousemove", "--window", "WIN", "400", "300", "click", "1")
+        self.quits("mousemove", "--window", "WIN", "400", "300", "click", "1")
 
     def test_wheel_ends_it(self):
-        self.quits_within_a_second("mousemove", "--window", "WIN", "400", "300", "click", "5")
+        self.quits("mousemove", "--window", "WIN", "400", "300", "click", "5")
 
     def test_release_motion_and_close_request_do_not_end_it(self):
         with XServer(wm=True) as x, Intro(x, PORT, ["-w"]) as intro:
@@ -72,13 +72,44 @@ class QuitInput(unittest.TestCase):
             x.xdo("windowfocus", "--sync", win)
             x.xdo("keyup", "a")
             x.xdo("mousemove", "--window", win, "100", "100", "mousemove", "--window", win, "300", "200")
-            subprocess.run(["wmctrl", "-i", "-c", win], env=x.env(), check=True)
+            x.close_request(win)
             # The frame loop goes on drawing after the events were queued...
             changes(x, "the picture to change after the events")
             self.assertTrue(intro.running())
             # ...and a key press, queued behind them, still ends it normally.
             x.xdo("windowfocus", "--sync", win, "key", "q")
-            self.assertEqual(intro.wait(5), 0)
+            self.assertEqual(intro.wait(10), 0)
+
+
+class Signals(unittest.TestCase):
+    def ends_by(self, sig, close_first):
+        with XServer(wm=close_first) as x, Intro(x, PORT, ["-w"]) as intro:
+            win = intro.window()
+            picture(x)
+            if close_first:
+                x.close_request(win)
+                changes(x, "the picture to change after the close request")
+                self.assertTrue(intro.running())
+            intro.proc.send_signal(sig)
+            # The signal's default action ends the process (a shell reports 128 + sig); the bound
+            # only proves it was not turned into an ignored quit request.
+            self.assertEqual(intro.wait(10), -sig, intro.stderr())
+
+    def test_sigint_ends_it_while_the_close_request_does_not(self):
+        self.ends_by(signal.SIGINT, close_first=True)
+
+    def test_sigterm_ends_it(self):
+        self.ends_by(signal.SIGTERM, close_first=False)
+
+    def test_sigint_left_ignored_by_the_parent_stays_ignored(self):
+        with XServer() as x, Intro(x, PORT, ["-w"], ignored=[signal.SIGINT]) as intro:
+            win = intro.window()
+            picture(x)
+            intro.proc.send_signal(signal.SIGINT)
+            changes(x, "the picture to change after SIGINT")
+            self.assertTrue(intro.running())
+            x.xdo("windowfocus", "--sync", win, "key", "q")
+            self.assertEqual(intro.wait(10), 0)
 
 
 class WindowMode(unittest.TestCase):
@@ -106,32 +137,66 @@ class WindowMode(unittest.TestCase):
         self.assertEqual(self.size(["-w"], argv0="intro-portw"), (SCREEN_W, SCREEN_H))
 
 
+def own_lines(r):
+    return [l for l in r.stderr.splitlines() if l.startswith("intro-port:")]
+
+
+def without_display(**extra):
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "SDL_VIDEODRIVER")}
+    env.update(SDL_AUDIODRIVER="dummy", **extra)
+    return env
+
+
+class NoDisplay(unittest.TestCase):
+    def test_display_not_set_is_refused_in_one_line_with_status_1(self):
+        r = subprocess.run([PORT, "-w"], env=without_display(), capture_output=True, text=True, timeout=30)
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertEqual(own_lines(r), ["intro-port: no display (DISPLAY is not set); "
+                                        "set SDL_VIDEODRIVER=offscreen to run unseen"])
+
+    def test_display_that_cannot_be_reached_is_refused_likewise(self):
+        r = subprocess.run([PORT, "-w"], env=without_display(DISPLAY="/nonexistent/vintelo:0"),
+                           capture_output=True, text=True, timeout=30)
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertEqual(own_lines(r), ["intro-port: no display (cannot open DISPLAY=/nonexistent/vintelo:0); "
+                                        "set SDL_VIDEODRIVER=offscreen to run unseen"])
+
+    def test_offscreen_asked_for_plays_unseen(self):
+        with Intro(None, PORT, ["-w"], env={"SDL_VIDEODRIVER": "offscreen"}) as intro:
+            def playing():
+                if not intro.running():
+                    self.fail(f"ended with {intro.proc.returncode}: {intro.stderr()}")
+                return len(strip_leading_silence(intro.captured(), FRAME)) >= RATE * FRAME
+            wait_for(playing, 60, "a second of music")
+            intro.proc.send_signal(signal.SIGTERM)
+            self.assertEqual(intro.wait(10), -signal.SIGTERM)
+
+
 class Failure(unittest.TestCase):
-    def test_no_display_is_one_line_and_status_1(self):
-        # Pinned to X11: left to choose, SDL would fall back to drawing off screen.
+    def test_x11_without_display_is_one_line_and_status_1(self):
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         env.update(SDL_AUDIODRIVER="dummy", SDL_VIDEODRIVER="x11")
         r = subprocess.run([PORT, "-w"], env=env, capture_output=True, text=True, timeout=30)
         self.assertEqual(r.returncode, 1)
-        lines = [l for l in r.stderr.splitlines() if l.startswith("intro-port:")]
+        lines = own_lines(r)
         self.assertEqual(len(lines), 1, r.stderr)
-        self.assertIn("SDL_", lines[0])
+        self.assertTrue(lines[0].startswith("intro-port: SDL_Init failed: "), lines[0])
 
     def test_unknown_audio_driver_is_one_line_and_status_1(self):
         with XServer() as x:
-            r = subprocess.run([PORT, "-w"], env=x.env(SDL_AUDIODRIVER="nosuchdriver"),
-                               capture_output=True, text=True, timeout=30)
+            r = x.run_program([PORT, "-w"], SDL_AUDIODRIVER="nosuchdriver")
         self.assertEqual(r.returncode, 1)
-        lines = [l for l in r.stderr.splitlines() if l.startswith("intro-port:")]
+        lines = own_lines(r)
         self.assertEqual(len(lines), 1, r.stderr)
+        # SDL refuses an unknown driver when its audio part starts or when the device opens.
+        self.assertRegex(lines[0], "^intro-port: SDL_(Init|OpenAudio) failed: ")
 
 
 class FullRun(unittest.TestCase):
     def test_ends_by_itself_after_116_seconds(self):
         status, elapsed = full_run(PORT, ["-w"])
         self.assertEqual(status, 0)
-        self.assertGreaterEqual(elapsed, 116)
-        self.assertLess(elapsed, 140)
+        self.assertGreaterEqual(elapsed, 116)  # not before the end of the timeline
 
 
 if __name__ == "__main__":

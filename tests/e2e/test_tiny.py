@@ -1,15 +1,17 @@
-"""intro-tiny run for real: picture, sound, always full screen, quits on a key release only, its own end."""
+"""intro-tiny run for real: picture, sound, always full screen, quits on a key release only, signals,
+no display, its own end."""
 import os
+import signal
 import subprocess
-import time
 import unittest
 
-from xharness import SCREEN_H, SCREEN_W, Intro, XServer, changes, full_run, picture, s16, strip_leading_silence, wait_for
+from xharness import (CLASSIC, SCREEN_H, SCREEN_W, Intro, XServer, changes, full_run, picture, s16,
+                      strip_leading_silence, wait_for)
 
 TINY = os.environ["INTRO_TINY"]
 RENDER = os.environ["RENDER_TINY"]
 SAMPLE = 2         # bytes per mono 16-bit sample, as the synthesizer writes them
-FRAME = 4          # bytes per captured stereo frame
+FRAME = 4          # bytes per captured stereo frame (SDL2 widens the mono stream)
 RATE = 44100
 
 
@@ -33,27 +35,36 @@ class FullScreen(unittest.TestCase):
                 self.assertEqual(size, (SCREEN_W, SCREEN_H))
 
 
+def offline():
+    """The synthesizer's first 10 s rendered offline, from the first sound on."""
+    total = subprocess.run([RENDER, str(RATE * 10)], capture_output=True, check=True).stdout
+    return s16(strip_leading_silence(total, SAMPLE))
+
+
 class Sound(unittest.TestCase):
     def test_plays_the_offline_render(self):
+        # Classic SDL writes the mono stream as it is. SDL2 plays it on a stereo device: both
+        # sides carry each sample, passed through its float conversion (s / 32768 * 32767,
+        # rounded), which is exact for small magnitudes and may move a loud sample by one step.
+        frame = SAMPLE if CLASSIC else FRAME
         with XServer() as x, Intro(x, TINY) as intro:
             win = intro.window()
-            seconds = 3
-            wait_for(lambda: len(strip_leading_silence(intro.captured(), FRAME)) >= seconds * RATE * FRAME,
-                     60, f"{seconds} s of captured music")
+            wait_for(lambda: len(strip_leading_silence(intro.captured(), frame)) >= 3 * RATE * frame,
+                     60, "3 s of captured music")
             x.xdo("windowfocus", "--sync", win, "key", "space")
             self.assertEqual(intro.wait(10), 0)
-            played = s16(strip_leading_silence(intro.captured(), FRAME))
-        # SDL plays the mono stream on a stereo device: both sides carry each sample, passed
-        # through SDL's float conversion (s / 32768 * 32767, rounded). That is exact for small
-        # magnitudes and may move a loud sample by one step.
-        left, right = played[0::2], played[1::2]
-        self.assertEqual(left, right)
+            played = s16(strip_leading_silence(intro.captured(), frame))
+        if CLASSIC:
+            tolerance = lambda b: 0
+        else:
+            self.assertEqual(played[0::2], played[1::2])
+            played = played[0::2]
+            tolerance = lambda b: 1 if abs(b) > 16000 else 0
         total = subprocess.run([RENDER, str(RATE * 10)], capture_output=True, check=True).stdout
-        expected = s16(strip_leading_silence(total, SAMPLE))[:len(left)]
-        self.assertGreaterEqual(len(left), seconds * RATE)
-        self.assertEqual(len(expected), len(left))
-        first_diff = next((i for i, (a, b) in enumerate(zip(left, expected))
-                           if abs(a - b) > (1 if abs(b) > 16000 else 0)), None)
+        expected = s16(strip_leading_silence(total, SAMPLE))[:len(played)]
+        self.assertGreaterEqual(len(played), 3 * RATE)
+        self.assertEqual(len(expected), len(played))
+        first_diff = next((i for i, (a, b) in enumerate(zip(played, expected)) if abs(a - b) > tolerance(b)), None)
         self.assertIsNone(first_diff, "captured audio differs from the offline render")
 
 
@@ -65,10 +76,9 @@ class QuitInput(unittest.TestCase):
             x.xdo("windowfocus", "--sync", win, "keydown", "a")
             changes(x, "the picture to change while the key is held")
             self.assertTrue(intro.running())
-            sent = time.monotonic()
             x.xdo("keyup", "a")
-            self.assertEqual(intro.wait(5), 0, intro.stderr())
-            self.assertLess(time.monotonic() - sent, 1.0)
+            # The bound only proves the release was taken: the show would run on for minutes.
+            self.assertEqual(intro.wait(10), 0, intro.stderr())
 
     def test_buttons_wheel_and_close_request_do_not_end_it(self):
         with XServer(wm=True) as x, Intro(x, TINY) as intro:
@@ -76,43 +86,100 @@ class QuitInput(unittest.TestCase):
             picture(x)
             x.xdo("windowfocus", "--sync", win)
             x.xdo("mousemove", "--window", win, "400", "300", "click", "1", "click", "3", "click", "5")
-            subprocess.run(["wmctrl", "-i", "-c", win], env=x.env(), check=True)
+            x.close_request(win)
             changes(x, "the picture to change after the events")
             self.assertTrue(intro.running())
             # ...while a key release still ends it.
             x.xdo("windowfocus", "--sync", win, "key", "q")
-            self.assertEqual(intro.wait(5), 0)
+            self.assertEqual(intro.wait(10), 0)
+
+
+class Signals(unittest.TestCase):
+    def ends_by(self, sig, close_first):
+        with XServer(wm=close_first) as x, Intro(x, TINY) as intro:
+            win = intro.window()
+            picture(x)
+            if close_first:
+                x.close_request(win)
+                changes(x, "the picture to change after the close request")
+                self.assertTrue(intro.running())
+            intro.proc.send_signal(sig)
+            # The signal's default action ends the process (a shell reports 128 + sig); the bound
+            # only proves it was not turned into an ignored quit request.
+            self.assertEqual(intro.wait(10), -sig, intro.stderr())
+
+    def test_sigint_ends_it_while_the_close_request_does_not(self):
+        self.ends_by(signal.SIGINT, close_first=True)
+
+    def test_sigterm_ends_it(self):
+        self.ends_by(signal.SIGTERM, close_first=False)
+
+    def test_sigterm_left_ignored_by_the_parent_stays_ignored(self):
+        with XServer() as x, Intro(x, TINY, ignored=[signal.SIGTERM]) as intro:
+            win = intro.window()
+            picture(x)
+            intro.proc.send_signal(signal.SIGTERM)
+            changes(x, "the picture to change after SIGTERM")
+            self.assertTrue(intro.running())
+            x.xdo("windowfocus", "--sync", win, "key", "q")
+            self.assertEqual(intro.wait(10), 0)
+
+
+def own_lines(test, r):
+    test.assertEqual(r.returncode, 1, r.stderr)  # a crash would be a negative signal number
+    return [l for l in r.stderr.splitlines() if l.startswith("intro-tiny:")]
+
+
+def without_display(**extra):
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "SDL_VIDEODRIVER")}
+    env.update(SDL_AUDIODRIVER="dummy", **extra)
+    return env
+
+
+class NoDisplay(unittest.TestCase):
+    def test_display_not_set_is_refused_in_one_line_with_status_1(self):
+        r = subprocess.run([TINY], env=without_display(), capture_output=True, text=True, timeout=30)
+        self.assertEqual(own_lines(self, r), ["intro-tiny: no display; to run unseen, set SDL_VIDEODRIVER=offscreen"])
+
+    def test_an_empty_driver_choice_asks_for_nothing(self):
+        r = subprocess.run([TINY], env=without_display(SDL_VIDEODRIVER=""), capture_output=True, text=True,
+                           timeout=30)
+        self.assertEqual(own_lines(self, r), ["intro-tiny: no display; to run unseen, set SDL_VIDEODRIVER=offscreen"])
+
+    def test_offscreen_asked_for_plays_unseen(self):
+        with Intro(None, TINY, env={"SDL_VIDEODRIVER": "offscreen"}) as intro:
+            def playing():
+                if not intro.running():
+                    self.fail(f"ended with {intro.proc.returncode}: {intro.stderr()}")
+                return len(strip_leading_silence(intro.captured(), FRAME)) >= RATE * FRAME
+            wait_for(playing, 60, "a second of music")
+            intro.proc.send_signal(signal.SIGINT)
+            self.assertEqual(intro.wait(10), -signal.SIGINT)
 
 
 class Failure(unittest.TestCase):
     # A library or function that cannot be bound is covered on the program itself in tests/shell.
-    def own_lines(self, r):
-        self.assertEqual(r.returncode, 1, r.stderr)  # a crash would be a negative signal number
-        return [l for l in r.stderr.splitlines() if l.startswith("intro-tiny:")]
-
-    def test_no_display_is_one_line_and_status_1(self):
-        # Pinned to X11: left to choose, SDL would fall back to drawing off screen.
-        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
-        env.update(SDL_AUDIODRIVER="dummy", SDL_VIDEODRIVER="x11")
-        r = subprocess.run([TINY], env=env, capture_output=True, text=True, timeout=30)
-        self.assertEqual(self.own_lines(r), ["intro-tiny: SDL_Init failed"])
+    def test_x11_without_display_is_one_line_and_status_1(self):
+        r = subprocess.run([TINY], env=without_display(SDL_VIDEODRIVER="x11"), capture_output=True, text=True,
+                           timeout=30)
+        lines = own_lines(self, r)
+        self.assertEqual(len(lines), 1, r.stderr)
+        self.assertTrue(lines[0].startswith("intro-tiny: SDL_Init failed: "), lines[0])
 
     def test_unknown_audio_driver_is_one_line_and_status_1(self):
         with XServer() as x:
-            r = subprocess.run([TINY], env=x.env(SDL_AUDIODRIVER="nosuchdriver"),
-                               capture_output=True, text=True, timeout=30)
-        lines = self.own_lines(r)
+            r = x.run_program([TINY], SDL_AUDIODRIVER="nosuchdriver")
+        lines = own_lines(self, r)
         # SDL refuses an unknown driver when its audio part starts or when the device opens.
         self.assertEqual(len(lines), 1, r.stderr)
-        self.assertIn(lines[0], ("intro-tiny: SDL_Init failed", "intro-tiny: SDL_OpenAudio failed"))
+        self.assertRegex(lines[0], "^intro-tiny: SDL_(Init|OpenAudio) failed: ")
 
 
 class FullRun(unittest.TestCase):
     def test_ends_by_itself_after_116_seconds(self):
         status, elapsed = full_run(TINY)
         self.assertEqual(status, 0)
-        self.assertGreaterEqual(elapsed, 116)
-        self.assertLess(elapsed, 140)
+        self.assertGreaterEqual(elapsed, 116)  # not before the end of the timeline
 
 
 if __name__ == "__main__":

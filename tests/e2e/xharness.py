@@ -2,15 +2,59 @@
 
 Each test starts its own Xvfb (it picks a free display number itself), optionally a window
 manager, and the program under test, and stops exactly those processes by their ids.
+
+The programs run on the SDL 1.2 the build links (SDL 1.2 on SDL2), or, when INTRO_SDL_CLASSIC
+names the folder that tests/e2e/fetch-classic-sdl filled, on Debian's classic SDL 1.2.
+
+New connections to an X server fail now and then on these machines: the server drops a few in a
+hundred before it accepts them, with nothing in its log. A program or tool that exits at start-up
+because it could not connect is started again, at most twice, and the test's output says so;
+every other failure stands.
 """
 import os
+import re
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
 
 SCREEN_W, SCREEN_H = 1024, 768  # larger than the intro's 800x600, so full screen shows
+RETRIES = 2  # fresh starts after a lost X connection, at most
+
+CLASSIC = os.environ.get("INTRO_SDL_CLASSIC")  # folder of the fetched classic SDL 1.2, if chosen
+# Classic SDL's disk driver waits 150 ms per buffer by default, six times slower than playing;
+# one 1024-frame buffer lasts 23 ms at 44100 Hz.
+CLASSIC_DISK_DELAY_MS = "23"
+
+# An X tool's complaint that it could not connect (xdotool, ImageMagick's import, xprop, wmctrl,
+# openbox).
+TOOL_NO_X = re.compile(r"(?i)(can'?t|cannot|unable to|failed to) open (the )?(display|x server)")
+
+# An intro's one-line report that it could not reach the X server: its own refusal when SDL fell
+# back to a driver that shows nothing (SDL2), classic SDL's failed connection, or the OpenGL
+# refusal of the text-mode driver classic SDL falls back to when X was not there for it.
+PROGRAM_NO_X = re.compile(r"^intro-\w+: (no display|.*(Couldn't open X11 display|OpenGL not available))", re.M)
+
+
+def note(text):
+    """A line in the test's output."""
+    print(f"xharness: {text}", file=sys.stderr, flush=True)
+
+
+def library_dir():
+    """The classic library's folder when it was chosen; skips the test when it could not be fetched."""
+    if not CLASSIC:
+        return None
+    why = os.path.join(CLASSIC, "unavailable")
+    if os.path.exists(why):
+        with open(why) as f:
+            raise unittest.SkipTest(f.read().strip())
+    if not os.path.exists(os.path.join(CLASSIC, "lib", "libSDL.so")):
+        raise unittest.SkipTest(f"classic SDL 1.2 not fetched into {CLASSIC} (run tests/e2e/fetch-classic-sdl)")
+    return os.path.join(CLASSIC, "lib")
 
 
 def _kill(proc):
@@ -53,27 +97,70 @@ class XServer:
         self.display = ":" + num
         self.wm = None
         if wm:
-            self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(),
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
-                "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 10, "the window manager")
+            self.wm_log = tempfile.TemporaryFile()
+            self.wm_starts = 0
+            self.start_wm()
+            wait_for(self.wm_ready, 10, "the window manager")
+
+    def start_wm(self):
+        self.wm_log.seek(0)
+        self.wm_log.truncate()
+        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(),
+                                   stdout=subprocess.DEVNULL, stderr=self.wm_log)
+        self.wm_starts += 1
+
+    def wm_ready(self):
+        if self.wm.poll() is not None:
+            self.wm_log.seek(0)
+            err = self.wm_log.read().decode(errors="replace")
+            if not TOOL_NO_X.search(err) or self.wm_starts > RETRIES:
+                raise AssertionError(f"openbox ended with {self.wm.returncode}: {err}")
+            note(f"openbox could not connect ({err.strip()}); starting it again "
+                 f"({self.wm_starts} of {RETRIES})")
+            self.start_wm()
+            return False
+        return "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK")
 
     def env(self, **extra):
         env = dict(os.environ, DISPLAY=self.display, LIBGL_ALWAYS_SOFTWARE="1")
         env.update(extra)
         return env
 
+    def tool(self, *cmd, check=False):
+        """Runs an X client to its end; returns its standard output as bytes."""
+        for attempt in range(RETRIES + 1):
+            r = subprocess.run(cmd, env=self.env(), capture_output=True)
+            err = r.stderr.decode(errors="replace")
+            if r.returncode == 0 or not TOOL_NO_X.search(err) or attempt == RETRIES:
+                break
+            note(f"{cmd[0]} could not connect ({err.strip()}); running it again ({attempt + 1} of {RETRIES})")
+        if check and r.returncode != 0:
+            raise AssertionError(f"{' '.join(cmd)} failed with {r.returncode}: {err}")
+        return r.stdout
+
     def run(self, *cmd):
-        return subprocess.run(cmd, env=self.env(), capture_output=True, text=True).stdout
+        return self.tool(*cmd).decode(errors="replace")
+
+    def run_program(self, cmd, **extra):
+        """Runs an intro that is expected to end by itself at start-up; returns the completed run."""
+        for attempt in range(RETRIES + 1):
+            r = subprocess.run(cmd, env=self.env(**extra), capture_output=True, text=True, timeout=60)
+            lost = PROGRAM_NO_X.search(r.stderr)
+            if r.returncode != 1 or not lost or attempt == RETRIES:
+                return r
+            note(f"{os.path.basename(cmd[0])} could not connect ({lost.group(0)}); running it again "
+                 f"({attempt + 1} of {RETRIES})")
 
     def xdo(self, *args):
-        subprocess.run(["xdotool", *args], env=self.env(), check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.tool("xdotool", *args, check=True)
+
+    def close_request(self, win):
+        """Asks the window manager to close the window, as its close button does."""
+        self.tool("wmctrl", "-i", "-c", win, check=True)
 
     def screenshot(self):
         """The whole screen as (width, height, RGB bytes)."""
-        ppm = subprocess.run(["import", "-display", self.display, "-window", "root", "ppm:-"],
-                             capture_output=True, check=True).stdout
+        ppm = self.tool("import", "-display", self.display, "-window", "root", "ppm:-", check=True)
         parts = ppm.split(maxsplit=4)
         w, h = int(parts[1]), int(parts[2])
         return w, h, parts[4][-w * h * 3:]
@@ -81,6 +168,8 @@ class XServer:
     def stop(self):
         _kill(self.wm)
         _kill(self.xvfb)
+        if self.wm:
+            self.wm_log.close()
 
     def __enter__(self):
         return self
@@ -90,26 +179,78 @@ class XServer:
 
 
 class Intro:
-    """One run of an intro program on an XServer, its audio going to SDL's disk or dummy driver."""
+    """One run of an intro program on an XServer, its audio going to SDL's disk or dummy driver.
 
-    def __init__(self, x, path, args=(), argv0=None, audio="disk", env=None):
+    It starts with SIGINT and SIGTERM at their default action, as from a shell, but for the
+    signals named in `ignored`, which it starts with ignored, as nohup does."""
+
+    def __init__(self, x, path, args=(), argv0=None, audio="disk", env=None, ignored=()):
+        """With x None, the program runs with no display at all (DISPLAY unset)."""
         self.x = x
         self.tmp = tempfile.TemporaryDirectory()
         self.audio_file = os.path.join(self.tmp.name, "audio.raw")
         extra = {"SDL_AUDIODRIVER": audio, "SDL_DISKAUDIOFILE": self.audio_file}
+        self.libdir = library_dir()
+        if self.libdir:
+            extra.update(LD_LIBRARY_PATH=self.libdir, SDL_DISKAUDIODELAY=CLASSIC_DISK_DELAY_MS)
         extra.update(env or {})
-        self.proc = subprocess.Popen([argv0 or path, *args], executable=path, env=x.env(**extra),
+        self.cmd = [argv0 or path, *args]
+        self.path = path
+        if x:
+            self.env = x.env(**extra)
+        else:
+            self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+            self.env.update(extra)
+        self.ignored = tuple(ignored)
+        self.starts = 0
+        self.proc = None
+        self.start()
+
+    def start(self):
+        def dispositions():
+            for sig in (signal.SIGINT, signal.SIGTERM):
+                signal.signal(sig, signal.SIG_IGN if sig in self.ignored else signal.SIG_DFL)
+        if self.proc:
+            self.proc.stdout.close()
+            self.proc.stderr.close()
+        self.proc = subprocess.Popen(self.cmd, executable=self.path, env=self.env, preexec_fn=dispositions,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.started = time.monotonic()
+        self.starts += 1
+
+    def restarted_after_lost_display(self):
+        """When the program ended at start-up for want of the X server, starts it again (at most
+        RETRIES times) and returns True."""
+        err = self.stderr()
+        lost = PROGRAM_NO_X.search(err)
+        if self.proc.returncode != 1 or not lost or self.starts > RETRIES:
+            return False
+        note(f"{os.path.basename(self.path)} could not connect ({lost.group(0)}); starting it again "
+             f"({self.starts} of {RETRIES})")
+        self.start()
+        return True
 
     def window(self, timeout=30):
         """Id of the program's visible window, once it is mapped."""
         def find():
             if self.proc.poll() is not None:
+                if self.restarted_after_lost_display():
+                    return None
                 raise AssertionError(f"program ended early with {self.proc.returncode}: {self.stderr()}")
             out = self.x.run("xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid))
             return out.split()[-1] if out.split() else None
-        return wait_for(find, timeout, "the program's window")
+        win = wait_for(find, timeout, "the program's window")
+        self.check_library()
+        return win
+
+    def check_library(self):
+        """The SDL 1.2 library the running program has loaded is the one chosen."""
+        with open(f"/proc/{self.proc.pid}/maps") as f:
+            paths = {os.path.realpath(line.split()[-1]) for line in f if "/libSDL-1.2.so" in line}
+        classic = {p for p in paths if CLASSIC and p.startswith(os.path.realpath(CLASSIC) + os.sep)}
+        if len(paths) != 1 or bool(classic) != bool(self.libdir):
+            wanted = "the classic library" if self.libdir else "the build's own"
+            raise AssertionError(f"SDL 1.2 loaded from {sorted(paths)}; wanted {wanted}")
 
     def geometry(self, win):
         out = self.x.run("xdotool", "getwindowgeometry", "--shell", win)
@@ -127,9 +268,12 @@ class Intro:
         return self.proc.poll() is None
 
     def stderr(self):
+        """Everything the program wrote to stderr, once it has ended; "" while it runs."""
         if self.proc.poll() is None:
             return ""
-        return self.proc.stderr.read().decode(errors="replace")
+        if not hasattr(self.proc, "err_text"):
+            self.proc.err_text = self.proc.stderr.read().decode(errors="replace")
+        return self.proc.err_text
 
     def captured(self):
         """What SDL's disk driver has written so far (nothing before it opens the file)."""
@@ -140,7 +284,7 @@ class Intro:
             return b""
 
     def stop(self):
-        # The intros ignore SDL's quit request, which is what SIGTERM becomes: kill outright.
+        # Outright: a test may have left the program with SIGTERM ignored.
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
