@@ -1,17 +1,26 @@
 # The two entry points: `make run` shows the intro, `make test` runs every test.
-# Both install whatever Debian packages are missing and build first.
+# Both install whatever Debian packages are missing and build first: `make run` only what
+# building and running the programs needs, `make test` everything.
 BUILD ?= build
 
-.PHONY: deps run test build test-unit test-asan test-tsan test-fuzz
+.PHONY: deps deps-run programs run test build test-unit test-asan test-tsan test-fuzz
+
+deps-run:
+	@scripts/install-deps run
 
 deps:
 	@scripts/install-deps
 
-build: deps
+# The two programs; the tests and benchmarks only when their packages are there already.
+programs: deps-run
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j2 --target intro-port intro-tiny
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON >/dev/null
 	@cmake --build $(BUILD) -j2
 
-run: build
+run: programs
 	@scripts/run-intro $(BUILD)/intro-port
 
 # Every test: the ordinary build's suite, then the sanitizer builds and the fuzzer.
@@ -24,14 +33,14 @@ test-unit: build
 # intro-tiny keeps its own flags, its modules run instrumented in the unit tests.
 SAN_AU = -fsanitize=address,undefined -fno-sanitize-recover=all
 test-asan: deps
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON \
 		"-DCMAKE_CXX_FLAGS=$(SAN_AU)" "-DCMAKE_C_FLAGS=$(SAN_AU)" >/dev/null
 	@cmake --build build-asan -j2
 	@cd build-asan && ctest --output-on-failure -j2 -LE slow
 
 # intro-port under ThreadSanitizer, playing on a virtual display (tests/tsan).
 test-tsan: deps
-	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON \
 		-DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_C_FLAGS=-fsanitize=thread >/dev/null
 	@cmake --build build-tsan -j2 --target intro-port tsan_racy
 	@cd build-tsan && ctest --output-on-failure -L tsan
@@ -39,7 +48,7 @@ test-tsan: deps
 # The song parser and float synthesizer under libFuzzer, ASan and UBSan, built with clang in its
 # own directory: every past finding and seed once, then 60 s of fuzzing on a scratch corpus.
 test-fuzz: deps
-	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_FUZZ=ON >/dev/null
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j2 --target fuzz-song
 	@cd build-fuzz && ctest -L fuzz --output-on-failure
 	@cat build-fuzz/fuzz/run/summary
