@@ -16,11 +16,16 @@ namespace {
 constexpr int max_lines = 1000;        // lines taken from a text; the rest is ignored
 constexpr int max_fields = n_entry - 1;  // entries a pattern or track holds before its end marker
 // Longest instrument, in samples (about 24 s at 44100 Hz): well inside what the mixer's float
-// position counts exactly (2^24), and it keeps a song of 30 slots and up to 1000 re-rendered
-// instrument lines within 120 MiB and a second or two of start-up.
+// position counts exactly (2^24), and it keeps the 30 slots' buffers within 120 MiB.
 constexpr int64_t max_instr_len = 1 << 20;
+// Samples that the instrument lines of one text may render in all: eight of the longest (about
+// 190 s of sound). Rendering takes up to 25 ns a sample (a ring-modulated sine), so any text
+// parses within about 0.2 s; without this bound, 1000 lines of the longest instruments took 26 s.
+constexpr int64_t max_rendered = 8 * max_instr_len;
 
-int line_no;  // line of the text being read, counting every line feed, from 1
+int line_no;         // line of the text being read, counting every line feed, from 1
+int64_t rendered;    // samples rendered by the instrument lines of this text so far
+bool echo_ready[n_slots];  // slot's echo line allocated, and still silent, by this parse
 
 // Records the message and gives the parse result for a refused song. Line 0: the song as a whole.
 int fail(int line, const char* fmt, ...)
@@ -112,6 +117,9 @@ int read_instrument(int32_t n, char* v, int& wave)
     if (total > max_instr_len)
         return fail(line_no, "instrument of %lld samples is longer than %lld", (long long)total,
                     (long long)max_instr_len);
+    if (rendered + total > max_rendered)
+        return fail(line_no, "instrument lines render %lld samples in all, more than %lld",
+                    (long long)(rendered + total), (long long)max_rendered);
     int32_t mod = num(f[5]);
     int32_t sweep = count > 6 ? num(f[6]) : 0;
     // Smoothing feeds lowpass times its last output back in: beyond 1 either way the channel
@@ -120,7 +128,12 @@ int read_instrument(int32_t n, char* v, int& wave)
     if (smooth < -100 || smooth > 100)
         return fail(line_no, "lowpass %d is outside -100..100", smooth);
 
-    echo[n].assign(echo_len, 0.0f);
+    // A slot's echo line is the same silent line for every instrument line of one parse (the row
+    // length is fixed before the first): allocated once, not once per line.
+    if (!echo_ready[n])
+        echo[n].assign(echo_len, 0.0f);
+    echo_ready[n] = true;
+    rendered += total;
     instr_len[n] = (int32_t)total;
     instr[n].assign(instr_len[n], 0.0f);
     if (count > 7)
@@ -218,6 +231,9 @@ int parse_song(char* text)
     int taken = 0;
     char* p = text;
     line_no = 1;
+    rendered = 0;
+    for (bool& e : echo_ready)
+        e = false;
     while (*p && taken < max_lines) {
         if (*p == '\n') {  // runs of line feeds give no lines
             p++;

@@ -50,7 +50,8 @@ int playing_channels();
 
 // Reads a song text into the model, rendering every instrument as its line is read. Edits the
 // text in place. Needs synth_start to have run. Returns 0, or 1 for a song the model cannot play
-// (song_error names the line); a rejected song must not be played.
+// or whose instrument lines would render more than 2^23 samples in all (song_error names the
+// line); a rejected song must not be played.
 int parse_song(char* text);
 
 // Copies the built-in song into a writable buffer and parses it; result as parse_song.

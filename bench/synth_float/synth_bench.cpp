@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "synth_float/synth.h"
@@ -90,5 +91,25 @@ void BM_StartUp(benchmark::State& state)
         start_song();
 }
 BENCHMARK(BM_StartUp)->Unit(benchmark::kMillisecond);
+
+// The heaviest text the parser takes: the slowest tempo (the longest echo lines), then 999
+// instrument lines over all 30 slots, ring-modulated sines (the slowest to render) of 8000
+// samples, which together come to just under the bound on samples rendered per text.
+void BM_HeaviestText(benchmark::State& state)
+{
+    std::string heavy = "bpm:3\n";
+    for (int k = 0; k < 999; k++)
+        heavy.append("i").append(std::to_string(k % 30)).append(":sini,7999,0,0,0,100,5\n");
+    std::string text;
+    for (auto _ : state) {
+        state.PauseTiming();
+        synth_start(rate);
+        text = heavy;
+        state.ResumeTiming();
+        if (parse_song(text.data()) != 0)
+            std::abort();
+    }
+}
+BENCHMARK(BM_HeaviestText)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace

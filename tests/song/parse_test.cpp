@@ -1,6 +1,8 @@
 // Reading the text song format: its grammar, its corner cases, and the songs it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -245,6 +247,37 @@ TEST_F(Parse, AcceptsTheLongestInstrument)
     EXPECT_EQ(parse(head + "i1:sini,1,0,0,1048574,0\n"), 0) << song_error;
     EXPECT_EQ(instr_len[1], 1 << 20);
     EXPECT_EQ(instr[1].size(), 1u << 20);
+}
+
+TEST_F(Parse, RendersAtMostEightLongestInstrumentsInAll)
+{
+    // Eight instrument lines of 2^20 samples each, four of them replacing earlier ones: exactly
+    // the bound, accepted.
+    std::string song = head;
+    for (int k = 0; k < 8; k++)
+        song.append("i").append(std::to_string(1 + k % 4)).append(":kantti,1,0,0,1048574,0\n");
+    EXPECT_EQ(parse(song), 0) << song_error;
+    EXPECT_EQ(instr_len[4], 1 << 20);
+
+    // One sample more, on a line of its own, is refused, naming that line and leaving its slot.
+    synth_start(44100);
+    EXPECT_EQ(parse(song + "i5:kantti,1,0,0,0,0\n"), 1);
+    EXPECT_STREQ(song_error, "song line 10: instrument lines render 8388610 samples in all, more than 8388608");
+    EXPECT_EQ(instr_len[5], 0);
+
+    // A refused song does not count toward the next parse.
+    synth_start(44100);
+    EXPECT_EQ(parse(song), 0) << song_error;
+}
+
+TEST_F(Parse, ReplacedInstrumentLinesKeepTheirSilentEchoLine)
+{
+    EXPECT_EQ(parse("bpm:3\ni1:saha,2,4,1,30,0\ni1:sini,2,4,1,30,0\ni2:kantti,2,3,1,20,0\n"), 0) << song_error;
+    for (int n : {1, 2}) {
+        ASSERT_EQ(echo[n].size(), 793800u) << n;  // 3 rows of 264600 samples
+        EXPECT_EQ(std::count(echo[n].begin(), echo[n].end(), 0.0f), 793800) << n;
+    }
+    EXPECT_TRUE(echo[3].empty());
 }
 
 TEST_F(Parse, RefusesASmoothingThatGrowsWithoutBound)
