@@ -292,6 +292,13 @@ TEST_F(Mix, CounterWrapsInaudiblyAtAMultipleOfTheEchoLine)
         sounding += s != 0;
     EXPECT_GT(sounding, 10000);
 
+    // At 1653 frames a row the last multiple of the echo line (4959 * 433047) is not the last
+    // multiple of the row (1653 * 1299143 = 2147483379).
+    synth_start(44100);
+    std::string fast = "bpm:400\n";
+    ASSERT_EQ(parse_song(fast.data()), 0) << song_error;
+    EXPECT_EQ(counter_wrap(), 2147480073);
+
     // Without a song the counter wraps at the int32 limit.
     synth_start(44100);
     EXPECT_EQ(counter_wrap(), INT32_MAX);

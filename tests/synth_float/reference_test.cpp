@@ -54,6 +54,13 @@ int ref_playing()
     return n;
 }
 
+// Where the frame count goes back to 0: the last whole number of echo lines below 2^31, so that
+// the echo positions, and the rows, carry on across it as if it were not there.
+int32_t ref_wrap()
+{
+    return INT32_MAX - INT32_MAX % echo_len;
+}
+
 void ref_row(ref_synth& r, int n)
 {
     ref_chan& c = r.ch[n];
@@ -141,7 +148,7 @@ void ref_frame(ref_synth& r, int16_t* lr)
     lr[1] = ref_out(right);
     lr[0] = ref_out(left);
     r.counter += 1;
-    if (r.counter == counter_wrap())
+    if (r.counter == ref_wrap())
         r.counter = 0;
 }
 
@@ -270,13 +277,33 @@ TEST_F(Reference, BuiltInSongAcrossTheCounterWrap)
 {
     ASSERT_EQ(parse_builtin_song(), 0);
     ref_start(ref);
-    counter = counter_wrap() - 4 * row_len;
+    counter = ref_wrap() - 4 * row_len;
     ref.counter = counter;
     const outcome o = compare(ref, 40 * row_len, uneven);
     EXPECT_EQ(o.first, -1) << describe(o);
     expect_same_state(ref);
     EXPECT_EQ(counter, 36 * row_len);
     EXPECT_GT(o.sounding, 0);
+}
+
+TEST_F(Reference, EchoingSongAcrossTheCounterWrap)
+{
+    // At 1653 frames a row the last multiple of the echo line below 2^31 (2147480073) is not the
+    // last multiple of the row (2147483379): the wrap must fall on the former, or the echo
+    // lines would jump.
+    text = fast + "i1:saha,2,4,1,3000,0,0\ni2:kantti,2,3,1,1200,0,0,80\n"
+                  "p1:echo1,c3,0,0,e3,0,0\np2:echo1,g2,0,stop,0\nt1:p1,loop\nt2:p2,loop\n";
+    ASSERT_EQ(parse_song(text.data()), 0) << song_error;
+    ASSERT_EQ(row_len, row);
+    ASSERT_EQ(ref_wrap(), 2147480073);
+    ref_start(ref);
+    counter = ref_wrap() - 5 * row;
+    ref.counter = counter;
+    const outcome o = compare(ref, 12 * row, uneven);
+    EXPECT_EQ(o.first, -1) << describe(o);
+    expect_same_state(ref);
+    EXPECT_EQ(counter, 7 * row);
+    EXPECT_GT(o.sounding, 6 * row);
 }
 
 TEST_F(Reference, PanAndLowpass)
