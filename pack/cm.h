@@ -1,0 +1,50 @@
+#pragma once
+// The packer's compressor: a bitwise context-mixing coder small enough to decode in a few hundred
+// bytes of machine code. Every bit of the image is predicted by nmodels context models, each
+// keeping two small counts (zeros and ones seen) per context; the counts are mixed with fixed
+// weights into one probability, and a binary arithmetic coder codes the bit with it. Integer
+// arithmetic only, so the stub decodes exactly what this encoder assumed on any x86-64 machine.
+// The stub (stub.asm) repeats every step here instruction for instruction.
+#include <array>
+#include <cstdint>
+#include <vector>
+
+using bytes = std::vector<uint8_t>;
+
+inline constexpr int nmodels = 14;            // context models, fixed: the stub loops over all of them
+inline constexpr int table_bits = 22;         // counter table of 2^22 two-byte entries (8 MiB)
+inline constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15;  // hash multiplier: odd, bits well spread
+inline constexpr uint32_t sum_mul = 0x01000193;     // checksum multiplier
+
+// One context model: which of the 8 previous bytes form its context (see context_mask) and how
+// much its counts weigh in the mix (1..255).
+struct model {
+    uint8_t mask;
+    uint8_t weight;
+};
+using model_set = std::array<model, nmodels>;
+
+// The bytes of the 8 preceding bytes (as one little-endian word: lowest byte 8 back, highest byte
+// 1 back) that mask m selects: bit j of m keeps byte j of the word.
+uint64_t context_mask(uint8_t m);
+
+// Call-address transform of x86 code: after every E8 (call rel32) byte, the following 32-bit
+// offset is replaced by offset + its position (forward) or back (inverse); the scan skips the
+// four bytes it changed. Repeated calls to one function then share one byte pattern.
+void e8_forward(bytes& b);
+void e8_inverse(bytes& b);
+
+// Checksum of an image as the stub computes it: h = (h + byte) * sum_mul over all bytes, from 0.
+uint32_t checksum(const bytes& b);
+
+// Codes data with the given models; the bit stream is packed least significant bit first.
+bytes encode(const model_set& ms, const bytes& data);
+// Length in bits of encode(ms, data), without building the stream (the parameter search's measure).
+uint64_t coded_bits(const model_set& ms, const bytes& data);
+// Decodes n bytes; reads past the end of the stream as zero bits, as the stub does.
+bytes decode(const model_set& ms, const bytes& stream, uint32_t n);
+
+// Improves a model set for data by local moves (one mask bit flipped, a weight changed), keeping
+// each move that shortens the stream, until none does or `effort` trial encodings are spent.
+// Deterministic: the same data and start give the same set.
+model_set refine(const bytes& data, model_set start, int effort);
