@@ -1,4 +1,4 @@
-// The context-mixing coder, shared by the packer (encode, search) and the tests (decode). Each
+// The context-mixing coder, shared by the packer (encode, refine) and the tests (decode). Each
 // step is written the way the stub computes it; see cm.h.
 #include "cm.h"
 
@@ -8,51 +8,112 @@ namespace {
 
 // Counter table: entry k is two bytes, the zero count then the one count of one context.
 std::vector<uint8_t> counters(size_t(2) << table_bits);
+std::vector<uint8_t*> dirty;  // pairs written since the table was last cleared
 
-// The mixing and arithmetic coding of one stream, for encoding and decoding alike.
-struct coder {
+// The model side of the coder: contexts, counts and their mix, for encoding and decoding alike.
+struct mixer {
     const model_set& ms;
-    uint64_t hashes[nmodels];  // per model: its context hash for the current byte
-    uint8_t* cell[nmodels];    // per model: the counter pair of the current bit
-    uint32_t x1 = 0, x2 = 0xFFFFFFFF;  // the current interval, both ends included
+    uint8_t* cell[nmodels] = {};  // per model: the counter pair of the last bit (none before the first)
+    int last = 0;                 // the last bit
 
-    explicit coder(const model_set& m) : ms(m) { std::memset(counters.data(), 0, counters.size()); }
-
-    // Hashes of the byte contexts, from the 8 bytes before position `at` (zeros before the start).
-    void start_byte(const uint8_t* data, size_t at) {
-        uint64_t prev = 0;
-        for (int j = 1; j <= 8; ++j) prev = prev << 8 | (at >= size_t(j) ? data[at - j] : 0);
-        for (int i = 0; i < nmodels; ++i)
-            hashes[i] = ((prev & context_mask(ms[i].mask)) + ms[i].mask) * hash_mul;
+    explicit mixer(const model_set& m) : ms(m) {
+        for (uint8_t* p : dirty) p[0] = p[1] = 0;  // far fewer than the table's entries
+        dirty.clear();
     }
 
-    // Probability (of 65536) that the next bit is 1, given the bits c of the byte so far behind a
-    // leading 1. A model that has seen only one value in its context counts twice.
-    uint32_t predict(uint32_t c) {
-        uint64_t s0 = 1, s1 = 1;
+    // Weighted counts of zeros and ones for the next bit, whose byte has the bits c so far behind
+    // a leading 1 and follows data[at - 8 .. at - 1]. Model by model, the counter pair of the last
+    // bit first learns that bit, then the next bit's pair is read. A model that has seen only one
+    // value in its context counts twice.
+    void predict(const uint8_t* data, size_t at, uint32_t c, uint32_t& s0, uint32_t& s1) {
+        uint64_t prev = 0;
+        for (int j = 1; j <= 8; ++j) prev = prev << 8 | (at >= size_t(j) ? data[at - j] : 0);
+        s0 = s1 = 1;
         for (int i = 0; i < nmodels; ++i) {
-            uint64_t k = ((hashes[i] + c) * hash_mul) >> (64 - table_bits);
-            cell[i] = &counters[2 * k];
-            uint32_t n0 = cell[i][0], n1 = cell[i][1], w = ms[i].weight;
-            if (n0 * n1 == 0) w *= 2;
+            uint64_t salt = uint64_t(ms[i].weight) << 8 | ms[i].mask;
+            uint64_t h = (((prev & context_mask(ms[i].mask)) + salt) * hash_mul + c) * hash_mul;
+            uint8_t* next = &counters[2 * (h >> (64 - table_bits))];
+            if (uint8_t* p = cell[i]) {
+                if ((p[0] | p[1]) == 0) dirty.push_back(p);
+                if (p[last] < 255) p[last]++;
+                uint8_t& o = p[last ^ 1];
+                if (o >= 2) o = uint8_t(o / 2 + 1);  // the other count halves and keeps one more
+            }
+            cell[i] = next;
+            uint32_t n0 = next[0], n1 = next[1], w = ms[i].weight;
+            if (n0 == 0 || n1 == 0) w *= 2;
             s0 += w * n0;
             s1 += w * n1;
         }
-        return uint32_t((s1 << 16) / (s0 + s1));
     }
+};
 
-    // The seen bit's count grows (to at most 255); the other, if above 1, halves and keeps 1 more,
-    // so a context that changes its mind follows quickly.
-    void update(int y) {
-        for (uint8_t* c : cell) {
-            if (c[y] < 255) c[y]++;
-            uint8_t& o = c[y ^ 1];
-            if (o >= 2) o = uint8_t(o / 2 + 1);
+// The share of the range that codes a 1: range * s1 / (s0 + s1), at least 1 and below range
+// since s0, s1 >= 1 and range >= 2^31 when it is taken.
+uint32_t split(uint32_t range, uint32_t s0, uint32_t s1) { return uint32_t(uint64_t(range) * s1 / (s0 + s1)); }
+
+// Binary range encoder, one bit per shift. low carries into bits already decided; those wait in
+// `cache` (the last bit out) and `ones` (a run of 1 bits after it) until no carry can reach them.
+struct encoder {
+    bytes* out;
+    uint64_t nbits = 0;
+    uint64_t low = 0;
+    uint32_t range = 0xFFFFFFFF;
+    uint32_t cache = 0;
+    uint64_t pending = 1;  // cache and the ones after it, not yet written
+    uint64_t used = 0;     // bits up to the last 1 written: the trailing zeros need not be stored
+    bool first = true;
+
+    void put(uint32_t bit) {
+        if (first) {  // the first bit is always 0: the coded value is below 1
+            first = false;
+            return;
         }
+        if (out) {
+            if (nbits % 8 == 0) out->push_back(0);
+            out->back() |= uint8_t(bit << (nbits % 8));
+        }
+        if (bit) used = nbits + 1;
+        nbits++;
     }
 
-    // Where the interval splits: [x1, mid] codes a 1, [mid + 1, x2] a 0.
-    uint32_t mid(uint32_t p) const { return x1 + uint32_t((uint64_t(x2 - x1) * p) >> 16); }
+    void shift() {
+        if (uint32_t(low) < 0x80000000 || (low >> 32) != 0) {
+            uint32_t carry = uint32_t(low >> 32);
+            put((cache + carry) & 1);
+            for (; pending > 1; --pending) put((1 + carry) & 1);
+            pending = 0;
+            cache = uint32_t(low >> 31) & 1;
+        }
+        pending++;
+        low = uint32_t(low << 1);
+        range = range << 1 | 1;
+    }
+
+    void code(int y, uint32_t bound) {
+        if (y) {
+            range = bound;
+        } else {
+            low += bound;
+            range -= bound;
+        }
+        while (range < 0x80000000) shift();
+    }
+
+    // Ends on the value in [low, low + range) with the most trailing zeros, which the decoder
+    // then finds after the last bit written.
+    void finish() {
+        for (int k = 32; k >= 0; --k) {
+            uint64_t m = (uint64_t(1) << k) - 1;
+            uint64_t v = (low + m) & ~m;
+            if (v < low + range) {
+                low = v;
+                break;
+            }
+        }
+        for (int i = 0; i < 33; ++i) shift();
+        if (out) out->resize((used + 7) / 8);
+    }
 };
 
 }  // namespace
@@ -64,66 +125,50 @@ uint64_t context_mask(uint8_t m) {
     return q;
 }
 
-void e8_forward(bytes& b) {
-    for (size_t i = 0; i + 5 <= b.size(); ++i) {
+namespace {
+
+void e8(bytes& b, bool forward) {
+    size_t n = b.size();
+    b.resize(n + 4);
+    for (size_t i = 0; i < n; ++i) {
         if (b[i] != 0xE8) continue;
         uint32_t v;
         std::memcpy(&v, &b[i + 1], 4);
-        v += uint32_t(i);
+        v = forward ? v + uint32_t(i) : v - uint32_t(i);
         std::memcpy(&b[i + 1], &v, 4);
         i += 4;
     }
+    b.resize(n);
 }
 
-void e8_inverse(bytes& b) {
-    for (size_t i = 0; i + 5 <= b.size(); ++i) {
-        if (b[i] != 0xE8) continue;
-        uint32_t v;
-        std::memcpy(&v, &b[i + 1], 4);
-        v -= uint32_t(i);
-        std::memcpy(&b[i + 1], &v, 4);
-        i += 4;
-    }
-}
+}  // namespace
+
+void e8_forward(bytes& b) { e8(b, true); }
+void e8_inverse(bytes& b) { e8(b, false); }
 
 uint32_t checksum(const bytes& b) {
-    uint32_t h = 0;
-    for (uint8_t v : b) h = (h + v) * sum_mul;
+    uint32_t h = 256 * sum_mul;  // the zero byte before the data
+    for (uint8_t v : b) h = (h + 256 + v) * sum_mul;
     return h;
 }
 
 namespace {
 
-// Runs the coder over data; out, when given, receives the stream. Returns its length in bits.
 uint64_t run_encoder(const model_set& ms, const bytes& data, bytes* out) {
-    coder k(ms);
-    uint64_t nbits = 0;
-    auto emit = [&](uint32_t bit) {
-        if (out) {
-            if (nbits % 8 == 0) out->push_back(0);
-            out->back() |= uint8_t(bit << (nbits % 8));
-        }
-        nbits++;
-    };
+    mixer mx(ms);
+    encoder enc{out};
     for (size_t at = 0; at < data.size(); ++at) {
-        k.start_byte(data.data(), at);
         for (uint32_t c = 1, b = 7; c < 256; --b) {
             int y = data[at] >> b & 1;
-            uint32_t m = k.mid(k.predict(c));
-            if (y) k.x2 = m; else k.x1 = m + 1;
-            k.update(y);
-            while (((k.x1 ^ k.x2) & 0x80000000) == 0) {
-                emit(k.x2 >> 31);
-                k.x1 <<= 1;
-                k.x2 = k.x2 << 1 | 1;
-            }
+            uint32_t s0, s1;
+            mx.predict(data.data(), at, c, s0, s1);
+            enc.code(y, split(enc.range, s0, s1));
+            mx.last = y;
             c = c << 1 | uint32_t(y);
         }
     }
-    // x1 < 2^31 <= x2 now: a single 1 followed by the zeros the decoder reads past the end
-    // names a value inside the final interval, and so inside every earlier one.
-    if (!data.empty()) emit(1);
-    return nbits;
+    enc.finish();
+    return enc.used;
 }
 
 }  // namespace
@@ -137,28 +182,29 @@ bytes encode(const model_set& ms, const bytes& data) {
 uint64_t coded_bits(const model_set& ms, const bytes& data) { return run_encoder(ms, data, nullptr); }
 
 bytes decode(const model_set& ms, const bytes& stream, uint32_t n) {
-    coder k(ms);
-    k.x2 = 0;  // the stub starts from an empty interval: the first renormalisation reads 32 bits
-    uint32_t x = 0;
+    mixer mx(ms);
+    uint32_t range = 0, x = 0;  // the first renormalisation reads 32 bits
     uint64_t pos = 0;
-    auto next_bit = [&]() -> uint32_t {
-        uint64_t at = pos++;
-        return at / 8 < stream.size() ? stream[at / 8] >> (at % 8) & 1 : 0;
-    };
     bytes out(n);
     for (uint32_t at = 0; at < n; ++at) {
-        k.start_byte(out.data(), at);
         uint32_t c = 1;
         while (c < 256) {
-            while (((k.x1 ^ k.x2) & 0x80000000) == 0) {
-                k.x1 <<= 1;
-                k.x2 = k.x2 << 1 | 1;
-                x = x << 1 | next_bit();
+            while (range < 0x80000000) {
+                range = range << 1 | 1;
+                uint64_t k = pos++;
+                x = x << 1 | (k / 8 < stream.size() ? stream[k / 8] >> (k % 8) & 1 : 0);
             }
-            uint32_t m = k.mid(k.predict(c));
-            int y = x <= m;
-            if (y) k.x2 = m; else k.x1 = m + 1;
-            k.update(y);
+            uint32_t s0, s1;
+            mx.predict(out.data(), at, c, s0, s1);
+            uint32_t bound = split(range, s0, s1);
+            int y = x < bound;
+            if (y) {
+                range = bound;
+            } else {
+                x -= bound;
+                range -= bound;
+            }
+            mx.last = y;
             c = c << 1 | uint32_t(y);
         }
         out[at] = uint8_t(c);

@@ -2,22 +2,22 @@
 // The packer's compressor: a bitwise context-mixing coder small enough to decode in a few hundred
 // bytes of machine code. Every bit of the image is predicted by nmodels context models, each
 // keeping two small counts (zeros and ones seen) per context; the counts are mixed with fixed
-// weights into one probability, and a binary arithmetic coder codes the bit with it. Integer
+// weights into one probability, and a binary range coder codes the bit with it. Integer
 // arithmetic only, so the stub decodes exactly what this encoder assumed on any x86-64 machine.
-// The stub (stub.asm) repeats every step here instruction for instruction.
+// The stub (stub.asm) repeats every step here, in the same order; both must change together.
 #include <array>
 #include <cstdint>
 #include <vector>
 
 using bytes = std::vector<uint8_t>;
 
-inline constexpr int nmodels = 14;            // context models, fixed: the stub loops over all of them
-inline constexpr int table_bits = 22;         // counter table of 2^22 two-byte entries (8 MiB)
+inline constexpr int nmodels = 14;         // context models, fixed: the stub loops over all of them
+inline constexpr int table_bits = 24;      // counter table of 2^24 two-byte entries (32 MiB)
 inline constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15;  // hash multiplier: odd, bits well spread
-inline constexpr uint32_t sum_mul = 0x01000193;     // checksum multiplier
+inline constexpr uint32_t sum_mul = 117;   // checksum multiplier
 
 // One context model: which of the 8 previous bytes form its context (see context_mask) and how
-// much its counts weigh in the mix (1..255).
+// much its counts weigh in the mix (1..255). Models with the same mask and weight share counters.
 struct model {
     uint8_t mask;
     uint8_t weight;
@@ -30,14 +30,18 @@ uint64_t context_mask(uint8_t m);
 
 // Call-address transform of x86 code: after every E8 (call rel32) byte, the following 32-bit
 // offset is replaced by offset + its position (forward) or back (inverse); the scan skips the
-// four bytes it changed. Repeated calls to one function then share one byte pattern.
+// four bytes it changed. Repeated calls to one function then share one byte pattern. Near the
+// end only the offset's bytes inside the data change: the low bytes of a sum do not depend on
+// the high ones.
 void e8_forward(bytes& b);
 void e8_inverse(bytes& b);
 
-// Checksum of an image as the stub computes it: h = (h + byte) * sum_mul over all bytes, from 0.
+// Checksum of coded data as the stub computes it while decoding: h = (h + 256 + byte) * sum_mul
+// from h = 0, over a zero byte and then the data.
 uint32_t checksum(const bytes& b);
 
-// Codes data with the given models; the bit stream is packed least significant bit first.
+// Codes data with the given models; the bit stream is packed least significant bit first, and
+// its trailing zero bits are left out.
 bytes encode(const model_set& ms, const bytes& data);
 // Length in bits of encode(ms, data), without building the stream (the parameter search's measure).
 uint64_t coded_bits(const model_set& ms, const bytes& data);

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     bytes stub = read_file(argv[a]);
     bytes image = read_file(argv[a + 1]);
     check_stub(stub);
-    if (image.empty() || image.size() > stub_layout::max_image) die("the image must hold 1 byte to 1 MiB");
+    if (image.empty() || image.size() > stub_layout::max_image) die("the image must hold 1 to 65535 bytes");
 
     bytes coded = image;
     e8_forward(coded);
@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     }
     out.insert(out.end(), stream.begin(), stream.end());
     if (out.size() > stub_layout::max_file) die("the packed file is too large for the stub's memory map");
-    put(out, stub_layout::length, uint32_t(image.size()));
-    put(out, stub_layout::sum, checksum(image));
+    put(out, stub_layout::length, uint16_t(image.size()));
+    put(out, stub_layout::sum, checksum(coded));
     put(out, stub_layout::filesz, uint64_t(out.size()));
 
     std::ofstream o(argv[a + 2], std::ios::binary | std::ios::trunc);
