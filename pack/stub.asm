@@ -52,13 +52,12 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   movzx   ebp, word [length]
-        add     ebp, edi            ; rbp: the image's last byte
+main:   mov     ebp, stream
         mov     bh, 1               ; a whole byte is due at once: the zero before the image
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
-; ---- edx: the last bit; r13d: the range; r14d: the stream window; r15: the stream bit
-; ---- position; r11d: the checksum; r12: the hash multiplier.
+; ---- edx: the last bit; r13d: the range; r14d: the stream window; rbp + r15: the stream and
+; ---- the bit position in it; r11d: the checksum; r12: the hash multiplier.
 bit_loop:
         test    bh, bh
         jz      .renorm
@@ -66,8 +65,8 @@ bit_loop:
         stosb
         add     r11d, eax           ; checksum: h = (h + 256 + byte) * SUMMUL
         imul    r11d, r11d, SUMMUL
-        cmp     rdi, rbp
-        ja      decoded
+        cmp     di, [length]        ; the image's low 16 address bits are 0: di counts its bytes
+        jae     decoded
         push    1
         pop     rbx
 .renorm:                            ; while the range is below 2^31, double it and read a bit
@@ -75,7 +74,7 @@ bit_loop:
         js      .predict
         stc
         adc     r13d, r13d
-        bt      [stream], r15
+        bt      [rbp], r15
         inc     r15                 ; keeps CF, the bit just read
         adc     r14d, r14d
         jmp     .renorm
@@ -154,8 +153,9 @@ decoded:
         lodsd
 .next:  cmp     rsi, rdi
         jb      .call
-        lea     edx, [rdi - IMAGE]  ; rdx: the length
         mov     esi, IMAGE
+        mov     edx, edi
+        sub     edx, esi            ; rdx: the length
 %ifdef DUMP
         push    1                   ; write(1, image, length); status 0 when it all went
         pop     rdi
@@ -167,9 +167,10 @@ decoded:
         xor     edi, edi
         jmp     quit
 %else
+        scasd                       ; rdi: a zero byte, past what the call transform touched
+        mov     ebx, edi            ; rbx: "" for the names
         push    rsi
         mov     eax, 319            ; memfd_create("", MFD_CLOEXEC); syscalls keep rdx
-        mov     edi, empty
         push    1
         pop     rsi
         syscall
@@ -183,7 +184,7 @@ decoded:
         cmp     rax, rdx
         jne     fail_write
         mov     eax, 322            ; execveat(fd, "", argv, envp, AT_EMPTY_PATH)
-        mov     esi, empty
+        mov     esi, ebx
         pop     rcx                 ; argc
         mov     rdx, rsp
         lea     r10, [rsp + rcx * 8 + 8]
@@ -233,7 +234,6 @@ m_memfd:        db      .e - $ - 1, "memfd_create failed", 10
 .e:
 m_exec:         db      .e - $ - 1, "execveat failed", 10
 .e:
-empty   equ     ehdr + 0x21         ; a zero byte: the high bytes of e_phoff
 %endif
 
 ; The model set (set by the packer): NMODELS pairs of context mask and weight; the coded stream
