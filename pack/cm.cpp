@@ -58,15 +58,15 @@ struct encoder {
     bytes* out;
     uint64_t nbits = 0;
     uint64_t low = 0;
-    uint32_t range = 0xFFFFFFFF;
+    uint32_t range = 0x80000000;  // the decoder starts from 1 and reads 31 bits
     uint32_t cache = 0;
     uint64_t pending = 1;  // cache and the ones after it, not yet written
     uint64_t used = 0;     // bits up to the last 1 written: the trailing zeros need not be stored
-    bool first = true;
+    int lead = 2;          // the first two bits are 0: the coded value lies below 2^31 of 2^32
 
     void put(uint32_t bit) {
-        if (first) {  // the first bit is always 0: the coded value is below 1
-            first = false;
+        if (lead > 0) {
+            lead--;
             return;
         }
         if (out) {
@@ -87,7 +87,7 @@ struct encoder {
         }
         pending++;
         low = uint32_t(low << 1);
-        range = range << 1 | 1;
+        range <<= 1;
     }
 
     void code(int y, uint32_t bound) {
@@ -183,14 +183,14 @@ uint64_t coded_bits(const model_set& ms, const bytes& data) { return run_encoder
 
 bytes decode(const model_set& ms, const bytes& stream, uint32_t n) {
     mixer mx(ms);
-    uint32_t range = 0, x = 0;  // the first renormalisation reads 32 bits
+    uint32_t range = 1, x = 0;  // the first renormalisation reads 31 bits
     uint64_t pos = 0;
     bytes out(n);
     for (uint32_t at = 0; at < n; ++at) {
         uint32_t c = 1;
         while (c < 256) {
             while (range < 0x80000000) {
-                range = range << 1 | 1;
+                range <<= 1;
                 uint64_t k = pos++;
                 x = x << 1 | (k / 8 < stream.size() ? stream[k / 8] >> (k % 8) & 1 : 0);
             }

@@ -54,6 +54,7 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
                                     ; p_align (ignored for a fixed address): code from here on
 main:   mov     ebp, stream
         mov     bh, 1               ; a whole byte is due at once: the zero before the image
+        inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
 ; ---- edx: the last bit; r13d: the range; r14d: the stream window; rbp + r15: the stream and
@@ -72,8 +73,7 @@ bit_loop:
 .renorm:                            ; while the range is below 2^31, double it and read a bit
         test    r13d, r13d
         js      .predict
-        stc
-        adc     r13d, r13d
+        add     r13d, r13d
         bt      [rbp], r15
         inc     r15                 ; keeps CF, the bit just read
         adc     r14d, r14d

@@ -10,15 +10,13 @@ slot sslots[s_count];
 const char slib[] = "libSDL.so\0libSDL-1.2.so.0\0";
 const char glib[] = "libGL.so\0libGL.so.1\0";
 
-const char* const snames[s_count + 1] = {
-    "SDL_Delay", "SDL_Init", "SDL_Quit", "SDL_SetVideoMode", "SDL_ShowCursor", "SDL_GetTicks",
-    "SDL_GL_SwapBuffers", "SDL_PollEvent", "SDL_OpenAudio", "SDL_PauseAudio",
-    "SDL_VideoDriverName", "SDL_GetError", "getenv", nullptr,
-};
-const char* const gnames[g_count + 1] = {
-    "glBegin", "glEnd", "glVertex3f", "glMatrixMode", "glLoadIdentity", "glClear",
-    "glColor3f", "glRotatef", "glTranslatef", "glEnable", "glFrustum", nullptr,
-};
+const char snames[] =
+    "SDL_Delay\0SDL_Init\0SDL_Quit\0SDL_SetVideoMode\0SDL_ShowCursor\0SDL_GetTicks\0"
+    "SDL_GL_SwapBuffers\0SDL_PollEvent\0SDL_OpenAudio\0SDL_PauseAudio\0"
+    "SDL_VideoDriverName\0SDL_GetError\0getenv\0";
+const char gnames[] =
+    "glBegin\0glEnd\0glVertex3f\0glMatrixMode\0glLoadIdentity\0glClear\0"
+    "glColor3f\0glRotatef\0glTranslatef\0glEnable\0glFrustum\0";
 
 static long sys_write(int fd, const char* buf, unsigned long len) {
     long r;
@@ -69,16 +67,21 @@ void signals(bool back) {
     leave(1);
 }
 
-void load(const char* path, const char* const* names, slot* slots) {
+// The name after the one at p in a list of zero-terminated names.
+static const char* next(const char* p) {
+    while (*p++) {
+    }
+    return p;
+}
+
+void load(const char* path, const char* names, slot* slots) {
     void* lib = nullptr;
-    for (const char* p = path; *p && !(lib = dlopen(p, RTLD_NOW));) {
-        while (*p++) {
-        }
+    for (const char* p = path; *p && !(lib = dlopen(p, RTLD_NOW)); p = next(p)) {
     }
     if (!lib) fail("cannot open ", path);
-    for (; *names; names++, slots++) {
-        *slots = reinterpret_cast<slot>(dlsym(lib, *names));
-        if (!*slots) fail("cannot find ", *names);
+    for (; *names; names = next(names), slots++) {
+        *slots = reinterpret_cast<slot>(dlsym(lib, names));
+        if (!*slots) fail("cannot find ", names);
     }
 }
 

@@ -10,15 +10,15 @@
 extern const char slib[];
 extern const char glib[];
 
-// Names to look up, in slot order, each table ended by a null pointer.
-extern const char* const snames[s_count + 1];
-extern const char* const gnames[g_count + 1];
+// Names to look up, in slot order: zero-terminated names, ended by an empty name.
+extern const char snames[];
+extern const char gnames[];
 
 // Opens the first library of the search list that loads (RTLD_NOW) and stores the address of
 // each name in the next slot. When no name of the list opens, or a name is not exported: one
 // line on stderr naming the library (by its first name) or the function, then the process ends
 // with status 1. No slot is called here.
-void load(const char* path, const char* const* names, slot* slots);
+void load(const char* path, const char* names, slot* slots);
 
 // Binds SDL into sslots, then OpenGL into gslots.
 void dyn_init();

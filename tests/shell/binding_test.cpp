@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "../../shell/initlib.h"
 
@@ -29,31 +30,36 @@ const char* const want_s[] = {"SDL_Delay", "SDL_Init", "SDL_Quit", "SDL_SetVideo
 const char* const want_g[] = {"glBegin", "glEnd", "glVertex3f", "glMatrixMode", "glLoadIdentity", "glClear",
                               "glColor3f", "glRotatef", "glTranslatef", "glEnable", "glFrustum"};
 
-TEST(NameTables, SdlNamesInSlotOrderThenNull) {
-    ASSERT_EQ(s_count, 13);
-    for (int i = 0; i < s_count; i++) EXPECT_STREQ(snames[i], want_s[i]) << "slot " << i;
-    EXPECT_EQ(snames[s_count], nullptr);
-    // The slots the wrappers call must hold the function of the same name.
-    EXPECT_STREQ(snames[s_delay], "SDL_Delay");
-    EXPECT_STREQ(snames[s_pollevent], "SDL_PollEvent");
-    EXPECT_STREQ(snames[s_videodrivername], "SDL_VideoDriverName");
-    EXPECT_STREQ(snames[s_geterror], "SDL_GetError");
-    EXPECT_STREQ(snames[s_getenv], "getenv");
+// A name list is a run of zero-terminated names ended by an empty one.
+std::vector<std::string> list_of(const char* list) {
+    std::vector<std::string> all;
+    for (const char* p = list; *p; p += std::char_traits<char>::length(p) + 1) all.push_back(p);
+    return all;
 }
 
-TEST(NameTables, GlNamesInSlotOrderThenNull) {
-    ASSERT_EQ(g_count, 11);
-    for (int i = 0; i < g_count; i++) EXPECT_STREQ(gnames[i], want_g[i]) << "slot " << i;
-    EXPECT_EQ(gnames[g_count], nullptr);
-    EXPECT_STREQ(gnames[g_frustum], "glFrustum");
-    EXPECT_STREQ(gnames[g_vertex3f], "glVertex3f");
-}
-
-// A search list is a run of zero-terminated names ended by an empty one.
 std::string names_of(const char* list) {
     std::string all;
-    for (const char* p = list; *p; p += std::char_traits<char>::length(p) + 1) all += std::string(p) + ";";
+    for (const std::string& n : list_of(list)) all += n + ";";
     return all;
+}
+
+// The slots the wrappers call must hold the function of the same name: one name per slot, in
+// slot order, and no more.
+TEST(NameTables, SdlNamesInSlotOrderThenEnd) {
+    ASSERT_EQ(s_count, 13);
+    EXPECT_EQ(list_of(snames), std::vector<std::string>(std::begin(want_s), std::end(want_s)));
+    EXPECT_EQ(list_of(snames)[s_delay], "SDL_Delay");
+    EXPECT_EQ(list_of(snames)[s_pollevent], "SDL_PollEvent");
+    EXPECT_EQ(list_of(snames)[s_videodrivername], "SDL_VideoDriverName");
+    EXPECT_EQ(list_of(snames)[s_geterror], "SDL_GetError");
+    EXPECT_EQ(list_of(snames)[s_getenv], "getenv");
+}
+
+TEST(NameTables, GlNamesInSlotOrderThenEnd) {
+    ASSERT_EQ(g_count, 11);
+    EXPECT_EQ(list_of(gnames), std::vector<std::string>(std::begin(want_g), std::end(want_g)));
+    EXPECT_EQ(list_of(gnames)[g_frustum], "glFrustum");
+    EXPECT_EQ(list_of(gnames)[g_vertex3f], "glVertex3f");
 }
 
 TEST(NameTables, LibrariesBareNameFirstThenRunTimeName) {
@@ -63,7 +69,7 @@ TEST(NameTables, LibrariesBareNameFirstThenRunTimeName) {
 
 slot marker() { return reinterpret_cast<slot>(0x5a5a5a5a); }
 
-const char* const three[] = {"tf1", "tf2", "tf3", nullptr};
+const char three[] = "tf1\0tf2\0tf3\0";
 
 TEST(Load, WritesOneSlotPerNameAndNothingBeyond) {
     slot slots[6];
@@ -96,7 +102,7 @@ TEST(LoadFailure, MissingLibraryIsNamedAndEndsWithStatus1) {
 }
 
 TEST(LoadFailure, MissingFunctionIsNamedAndEndsWithStatus1) {
-    const char* const names[] = {"tf1", "tf9", "tf3", nullptr};
+    const char names[] = "tf1\0tf9\0tf3\0";
     slot slots[3] = {};
     EXPECT_EXIT(load(TESTLIB "\0", names, slots), testing::ExitedWithCode(1), "^intro-tiny: cannot find tf9\n$");
 }

@@ -1,0 +1,106 @@
+// The packer's coder on its own: exact transforms and checksum, and encode -> decode giving back
+// every byte, on executables and on random data of many shapes and sizes.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "cm.h"
+
+namespace {
+
+bytes read(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+constexpr model_set some_set = {{
+    {0x80, 1}, {0x40, 1}, {0x90, 3}, {0xC0, 2}, {0x20, 1}, {0x51, 3}, {0x00, 1},
+    {0xE0, 2}, {0x85, 3}, {0x60, 2}, {0x34, 1}, {0xA0, 2}, {0xC7, 1}, {0x80, 1},  // last shares with the first
+}};
+
+void expect_round_trip(const bytes& data, const model_set& ms = some_set) {
+    bytes coded = data;
+    e8_forward(coded);
+    bytes stream = encode(ms, coded);
+    // coded_bits counts up to the stream's last 1 bit; the zeros after it are not stored.
+    uint64_t bits = stream.empty() ? 0 : (stream.size() - 1) * 8 + 32 - __builtin_clz(stream.back());
+    EXPECT_EQ(coded_bits(ms, coded), bits);
+    bytes back = decode(ms, stream, uint32_t(coded.size()));
+    ASSERT_EQ(back.size(), coded.size());
+    for (size_t i = 0; i < back.size(); ++i) ASSERT_EQ(back[i], coded[i]) << "first difference at byte " << i;
+    e8_inverse(back);
+    EXPECT_EQ(back, data);
+}
+
+TEST(ContextMask, SelectsWholeBytes) {
+    EXPECT_EQ(context_mask(0x00), 0u);
+    EXPECT_EQ(context_mask(0x81), 0xFF000000000000FFull);
+    EXPECT_EQ(context_mask(0x42), 0x00FF00000000FF00ull);
+}
+
+TEST(CallTransform, AddsThePositionAndSkipsTheOffset) {
+    bytes b = {0x90, 0xE8, 0x10, 0x00, 0x00, 0x00, 0xE8, 0xFF, 0xFF, 0xFF, 0xFF};
+    e8_forward(b);
+    // At 1: 0x10 + 1. At 6: -1 + 6. The E8 inside the first offset's bytes is not one.
+    EXPECT_EQ(b, (bytes{0x90, 0xE8, 0x11, 0x00, 0x00, 0x00, 0xE8, 0x05, 0x00, 0x00, 0x00}));
+    e8_inverse(b);
+    EXPECT_EQ(b, (bytes{0x90, 0xE8, 0x10, 0x00, 0x00, 0x00, 0xE8, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST(CallTransform, OffsetCutByTheEndChangesOnlyItsBytesInside) {
+    bytes b = {0x00, 0x00, 0xE8, 0xFE, 0x01};  // offset 0x01FE..., position 2
+    e8_forward(b);
+    EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0x00, 0x02}));
+    e8_inverse(b);
+    EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0xFE, 0x01}));
+}
+
+TEST(Checksum, CountsALeadingZeroByteThenEachByte) {
+    EXPECT_EQ(checksum({}), 256u * 117);
+    EXPECT_EQ(checksum({1}), (256u * 117 + 257) * 117);
+    EXPECT_NE(checksum({1, 2}), checksum({2, 1}));
+}
+
+TEST(RoundTrip, Executables) {
+    for (const char* path : {VPACK, RENDER_TINY, TINY_UNPACKED}) {
+        bytes exe = read(path);
+        ASSERT_GT(exe.size(), 1000u) << path;
+        SCOPED_TRACE(path);
+        expect_round_trip(exe);
+    }
+}
+
+TEST(RoundTrip, RandomDataOfManyShapes) {
+    std::mt19937 rng(7);
+    for (size_t n : {1, 2, 5, 100, 4096, 30000}) {
+        for (int shape = 0; shape < 4; ++shape) {
+            bytes d(n);
+            for (uint8_t& b : d) {
+                uint32_t r = rng();
+                b = shape == 0 ? uint8_t(r)                          // incompressible
+                  : shape == 1 ? uint8_t(r % 3 == 0 ? 0xE8 : r % 4)  // few values, many calls
+                  : shape == 2 ? uint8_t(0)                          // one value: extreme predictions
+                  : uint8_t(r % 97 == 0 ? r : 0xFF);                 // long runs, rare surprises
+            }
+            SCOPED_TRACE(testing::Message() << n << " bytes, shape " << shape);
+            expect_round_trip(d);
+        }
+    }
+}
+
+TEST(Refine, NeverLongerAndTheSameEachTime) {
+    bytes exe = read(TINY_UNPACKED);
+    e8_forward(exe);
+    model_set a = refine(exe, some_set, 30);
+    EXPECT_LE(coded_bits(a, exe), coded_bits(some_set, exe));
+    model_set b = refine(exe, some_set, 30);
+    for (int i = 0; i < nmodels; ++i) {
+        EXPECT_EQ(a[i].mask, b[i].mask);
+        EXPECT_EQ(a[i].weight, b[i].weight);
+    }
+    expect_round_trip(read(TINY_UNPACKED), a);
+}
+
+}  // namespace
