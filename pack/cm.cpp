@@ -132,9 +132,9 @@ void e8(bytes& b, bool forward) {
     b.resize(n + 4);
     for (size_t i = 0; i < n; ++i) {
         if (b[i] != 0xE8) continue;
-        uint32_t v;
+        uint32_t v, at = uint32_t(image_at + i + 1);  // where the offset lies in the stub's memory
         std::memcpy(&v, &b[i + 1], 4);
-        v = forward ? v + uint32_t(i) : v - uint32_t(i);
+        v = forward ? v + at : v - at;
         std::memcpy(&b[i + 1], &v, 4);
         i += 4;
     }
@@ -147,7 +147,7 @@ void e8_forward(bytes& b) { e8(b, true); }
 void e8_inverse(bytes& b) { e8(b, false); }
 
 uint32_t checksum(const bytes& b) {
-    uint32_t h = 256 * sum_mul;  // the zero byte before the data
+    uint32_t h = 0;
     for (uint8_t v : b) h = (h + 256 + v) * sum_mul;
     return h;
 }

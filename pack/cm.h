@@ -15,6 +15,7 @@ inline constexpr int nmodels = 14;         // context models, fixed: the stub lo
 inline constexpr int table_bits = 24;      // counter table of 2^24 two-byte entries (32 MiB)
 inline constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15;  // hash multiplier: odd, bits well spread
 inline constexpr uint32_t sum_mul = 117;   // checksum multiplier
+inline constexpr uint64_t image_at = 0x700000;  // where the stub decodes the image
 
 // One context model: which of the 8 previous bytes form its context (see context_mask) and how
 // much its counts weigh in the mix (1..255). Models with the same mask and weight share counters.
@@ -29,15 +30,15 @@ using model_set = std::array<model, nmodels>;
 uint64_t context_mask(uint8_t m);
 
 // Call-address transform of x86 code: after every E8 (call rel32) byte, the following 32-bit
-// offset is replaced by offset + its position (forward) or back (inverse); the scan skips the
-// four bytes it changed. Repeated calls to one function then share one byte pattern. Near the
-// end only the offset's bytes inside the data change: the low bytes of a sum do not depend on
-// the high ones.
+// offset is replaced by offset + its address (forward) or back (inverse), the address being
+// where it lies when the stub decodes the image at image_at; the scan skips the four bytes it
+// changed. Repeated calls to one function then share one byte pattern. Near the end only the
+// offset's bytes inside the data change: the low bytes of a sum do not depend on the high ones.
 void e8_forward(bytes& b);
 void e8_inverse(bytes& b);
 
 // Checksum of coded data as the stub computes it while decoding: h = (h + 256 + byte) * sum_mul
-// from h = 0, over a zero byte and then the data.
+// from h = 0.
 uint32_t checksum(const bytes& b);
 
 // Codes data with the given models; the bit stream is packed least significant bit first, and

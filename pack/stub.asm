@@ -18,15 +18,20 @@ DEFAULT REL
 %define SUMMUL  117                 ; = sum_mul in cm.h
 
 ; Zero-filled memory past the file (the program header's memory size covers it all).
-%define CELLS   (BASE + 0x200000)   ; per model: the counter pair of the last bit (8 bytes)
 %define IMAGE   (BASE + 0x300000)   ; the decoded image (the length is 16 bits); zeros before it
+                                    ; (= image_at in cm.h)
 %define TABLE   (BASE + 0x400000)   ; counter pairs, 2 << TBITS bytes
+%define MODELS  (TABLE + (2 << TBITS)) ; per model: the counter pair of the last bit (8 bytes),
+                                    ; then per model: its context hash for the current byte
 ; A damaged stream may make the decoder read up to 32 bits for each bit it writes, some 2 MiB
 ; past the stream for the largest image: all of it lies inside the memory size.
-%define MEMSIZE (0x400000 + (2 << TBITS))
+%define MEMSIZE (MODELS + 0x100 - BASE)
 
-; rsi walks the model records, 2 bytes each, and also indexes the cell of each model.
-%define CELL(reg) [reg * 4 + CELLS - 4 * (models - $$ + BASE) - 8]
+; rsi walks the model records, 2 bytes each, and rbp + 4 * rsi addresses a model's cell, and
+; 8 * NMODELS bytes further its hash.
+%define STATE   (MODELS - 4 * (models - $$ + BASE) - 8)
+%define CELL(reg) [rbp + reg * 4]
+%define HASH(reg) [rbp + reg * 4 + 8 * NMODELS]
 
         org     BASE
 
@@ -40,7 +45,7 @@ sum:    dd      0                   ; e_ident padding: its checksum (set by the 
         dq      entry               ; e_entry
         dq      phdr - ehdr         ; e_phoff
 entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
-        mov     edi, IMAGE - 1      ; the first byte stored: a zero just before the image
+        mov     edi, IMAGE
         mov     r12, [mul64]
         jmp     short main
         dw      0x38                ; e_phentsize
@@ -52,41 +57,34 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   mov     ebp, stream
-        mov     bh, 1               ; a whole byte is due at once: the zero before the image
+main:   mov     ebp, STATE
         inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
-; ---- edx: the last bit; r13d: the range; r14d: the stream window; rbp + r15: the stream and
-; ---- the bit position in it; r11d: the checksum; r12: the hash multiplier.
-bit_loop:
-        test    bh, bh
-        jz      .renorm
-        xchg    eax, ebx            ; a byte is complete
-        stosb
-        add     r11d, eax           ; checksum: h = (h + 256 + byte) * SUMMUL
-        imul    r11d, r11d, SUMMUL
-        cmp     di, [length]        ; the image's low 16 address bits are 0: di counts its bytes
-        jae     decoded
+; ---- edx: the last bit; r13d: the range; r14d: the stream window; r15: the bit position in
+; ---- the stream; r11d: the checksum; r12: the hash multiplier; rbp: see STATE.
+byte_loop:
         push    1
         pop     rbx
+bit_loop:
 .renorm:                            ; while the range is below 2^31, double it and read a bit
         test    r13d, r13d
         js      .predict
         add     r13d, r13d
-        bt      [rbp], r15
+        bt      [stream], r15
         inc     r15                 ; keeps CF, the bit just read
         adc     r14d, r14d
         jmp     .renorm
 
 .predict:                           ; r9d, r10d: weighted counts of zeros and ones
+        xor     eax, eax
         push    1
         pop     r9
-        push    1
-        pop     r10
-        xor     eax, eax
+        mov     r10d, r9d
         mov     esi, models
 .model: lodsw                       ; al: mask, ah: weight; rax has no other bits
+        cmp     ebx, 1
+        jne     .hashed             ; the byte's first bit: hash its context
         push    8
         pop     rcx
 .expand:                            ; r8: the mask's bits widened to bytes, bit 7 to the top byte
@@ -97,6 +95,9 @@ bit_loop:
         and     r8, [rdi - 8]       ; the selected bytes of the 8 before, the latest on top
         add     r8, rax
         imul    r8, r12
+        mov     HASH(rsi), r8
+.hashed:
+        mov     r8, HASH(rsi)
         add     r8, rbx
         imul    r8, r12
         shr     r8, 64 - TBITS
@@ -112,7 +113,8 @@ bit_loop:
         jb      .fresh
         shr     byte [rcx], 1
         inc     byte [rcx]
-.fresh: movzx   ecx, byte [r8]      ; zeros seen
+.fresh: or      byte [r8], 0        ; written first: one page fault per page of the table, not two
+        movzx   ecx, byte [r8]      ; zeros seen
         movzx   r8d, byte [r8 + 1]  ; ones seen
         movzx   eax, ah
         jrcxz   .once
@@ -138,75 +140,82 @@ bit_loop:
         jc      .one
         sub     r14d, eax
 .one:   adc     ebx, ebx            ; the bit joins the byte
-        jmp     bit_loop
+        test    bh, bh
+        jz      bit_loop
+        xchg    eax, ebx            ; a byte is complete
+        stosb
+        add     r11d, eax           ; checksum: h = (h + 256 + byte) * SUMMUL
+        imul    r11d, r11d, SUMMUL
+        cmp     di, [length]        ; the image's low 16 address bits are 0: di counts its bytes
+        jb      byte_loop
 
 ; ---- The image is decoded: check it, undo the call-address transform, run it.
-decoded:
         cmp     r11d, [sum]
         jne     damaged
+%ifndef DUMP
+        push    1                   ; memfd_create("", MFD_CLOEXEC): rdi is at a zero byte
+        pop     rsi
+        mov     eax, 319
+        syscall
+        test    eax, eax
+        js      fail_memfd
+        xchg    eax, ebx            ; rbx: the file descriptor
+%endif
         mov     esi, IMAGE
+        push    rsi
 .call:  lodsb
         cmp     al, 0xE8
         jne     .next
-        lea     eax, [rsi - IMAGE - 1]
-        sub     [rsi], eax
+        sub     [rsi], esi          ; the offset less the address after the E8
         lodsd
 .next:  cmp     rsi, rdi
         jb      .call
-        mov     esi, IMAGE
+        pop     rsi
         mov     edx, edi
-        sub     edx, esi            ; rdx: the length
+        sub     edx, esi            ; rdx: the length; syscalls keep it
 %ifdef DUMP
         push    1                   ; write(1, image, length); status 0 when it all went
         pop     rdi
+%else
+        mov     edi, ebx            ; write(fd, image, length)
+%endif
         push    1
         pop     rax
         syscall
         cmp     rax, rdx
         jne     fail_write
+%ifdef DUMP
         xor     edi, edi
         jmp     quit
 %else
-        scasd                       ; rdi: a zero byte, past what the call transform touched
-        mov     ebx, edi            ; rbx: "" for the names
-        push    rsi
-        mov     eax, 319            ; memfd_create("", MFD_CLOEXEC); syscalls keep rdx
-        push    1
-        pop     rsi
-        syscall
-        pop     rsi
-        test    eax, eax
-        js      fail_memfd
-        xchg    eax, edi            ; write(fd, image, length)
-        push    1
-        pop     rax
-        syscall
-        cmp     rax, rdx
-        jne     fail_write
         mov     eax, 322            ; execveat(fd, "", argv, envp, AT_EMPTY_PATH)
-        mov     esi, ebx
+        mov     esi, ehdr + 0x21    ; "": the high bytes of e_phoff
         pop     rcx                 ; argc
         mov     rdx, rsp
         lea     r10, [rsp + rcx * 8 + 8]
         mov     r8d, 0x1000
         syscall
-        mov     esi, m_exec
-        jmp     fail
+        call    fail                ; each failure: the call leaves its message's address
+        db      .e - $ - 1, "execveat failed", 10
+.e:
 fail_memfd:
-        mov     esi, m_memfd
-        jmp     fail
+        call    fail
+        db      .e - $ - 1, "memfd_create failed", 10
+.e:
 %endif
 fail_write:
-        mov     esi, m_write
-        jmp     fail
+        call    fail
+        db      .e - $ - 1, "write failed", 10
+.e:
 damaged:
-        mov     esi, m_damaged
-fail:                               ; "intro-tiny: " and the message at rsi (length first), status 1
+        call    fail
+        db      .e - $ - 1, "damaged file", 10
+.e:
+fail:                               ; "intro-tiny: " and the message (length first), status 1
         push    2
         pop     rdi
-        push    rsi
         mov     esi, prefix
-        push    m_prefix_len
+        push    prefix_len
         pop     rdx
         push    1
         pop     rax
@@ -224,17 +233,7 @@ quit:   push    60                  ; exit: the stub has no other thread
         syscall
 
 prefix:         db      "intro-tiny: "
-m_prefix_len    equ     $ - prefix
-m_damaged:      db      .e - $ - 1, "damaged file", 10
-.e:
-m_write:        db      .e - $ - 1, "write failed", 10
-.e:
-%ifndef DUMP
-m_memfd:        db      .e - $ - 1, "memfd_create failed", 10
-.e:
-m_exec:         db      .e - $ - 1, "execveat failed", 10
-.e:
-%endif
+prefix_len      equ     $ - prefix
 
 ; The model set (set by the packer): NMODELS pairs of context mask and weight; the coded stream
 ; follows directly.
