@@ -40,26 +40,28 @@ TEST(ContextMask, SelectsWholeBytes) {
     EXPECT_EQ(context_mask(0x42), 0x00FF00000000FF00ull);
 }
 
-TEST(CallTransform, AddsThePositionAndSkipsTheOffset) {
+TEST(CallTransform, AddsTheAddressAndSkipsTheOffset) {
+    static_assert(image_at == 0x700000);
     bytes b = {0x90, 0xE8, 0x10, 0x00, 0x00, 0x00, 0xE8, 0xFF, 0xFF, 0xFF, 0xFF};
     e8_forward(b);
-    // At 1: 0x10 + 1. At 6: -1 + 6. The E8 inside the first offset's bytes is not one.
-    EXPECT_EQ(b, (bytes{0x90, 0xE8, 0x11, 0x00, 0x00, 0x00, 0xE8, 0x05, 0x00, 0x00, 0x00}));
+    // The offset at 2 becomes 0x10 + 0x700002, the one at 7 becomes -1 + 0x700007.
+    EXPECT_EQ(b, (bytes{0x90, 0xE8, 0x12, 0x00, 0x70, 0x00, 0xE8, 0x06, 0x00, 0x70, 0x00}));
     e8_inverse(b);
     EXPECT_EQ(b, (bytes{0x90, 0xE8, 0x10, 0x00, 0x00, 0x00, 0xE8, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST(CallTransform, OffsetCutByTheEndChangesOnlyItsBytesInside) {
-    bytes b = {0x00, 0x00, 0xE8, 0xFE, 0x01};  // offset 0x01FE..., position 2
+    bytes b = {0x00, 0x00, 0xE8, 0xFE, 0x01};  // offset 0x....01FE at 0x700003
     e8_forward(b);
-    EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0x00, 0x02}));
+    EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0x01, 0x02}));
     e8_inverse(b);
     EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0xFE, 0x01}));
 }
 
-TEST(Checksum, CountsALeadingZeroByteThenEachByte) {
-    EXPECT_EQ(checksum({}), 256u * 117);
-    EXPECT_EQ(checksum({1}), (256u * 117 + 257) * 117);
+TEST(Checksum, EachByteWithItsLeadingOne) {
+    EXPECT_EQ(checksum({}), 0u);
+    EXPECT_EQ(checksum({1}), 257u * 117);
+    EXPECT_EQ(checksum({1, 0}), (257u * 117 + 256) * 117);
     EXPECT_NE(checksum({1, 2}), checksum({2, 1}));
 }
 

@@ -1,0 +1,208 @@
+// Packed files run for real: the shipping intro-tiny's payload decodes to the program as linked,
+// other programs run in place of the stub (same process, arguments, environment, status), and
+// a damaged file or a refused system call ends in one line and status 1, never a crash or a hang.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cm.h"
+#include "stub_layout.h"
+
+namespace {
+
+using bytes_t = std::vector<uint8_t>;
+
+bytes_t read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return bytes_t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string write_exe(const std::string& name, const bytes_t& b) {
+    std::string path = testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(b.data()), b.size());
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+struct result {
+    int status = -1;  // exit status, or -1 if the process did not exit
+    int signal = 0;   // the signal that ended it
+    bool hung = false;
+    pid_t pid = 0;
+    std::string out, err;
+};
+
+// Runs argv[0] with the given arguments and extra environment; killed after 20 s (a hang).
+result run(std::vector<std::string> argv, std::vector<std::string> env = {}) {
+    int out[2], err[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
+    std::vector<char*> args, envs;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    for (char** e = environ; *e; ++e) envs.push_back(*e);
+    for (std::string& e : env) envs.push_back(e.data());
+    envs.push_back(nullptr);
+    result r;
+    r.pid = fork();
+    if (r.pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        execve(args[0], args.data(), envs.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    for (int open = 2; open > 0;) {
+        int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
+        if (left <= 0 || poll(fds, 2, left) <= 0) {
+            r.hung = true;
+            kill(r.pid, SIGKILL);
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (!fds[i].revents) continue;
+            char buf[4096];
+            ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i ? r.err : r.out).append(buf, size_t(n));
+            } else {
+                fds[i].fd = -1;
+                open--;
+            }
+        }
+    }
+    close(out[0]);
+    close(err[0]);
+    int st = 0;
+    waitpid(r.pid, &st, 0);
+    if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
+    if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
+    return r;
+}
+
+// Packs a file with vpack and the given stub; returns the packed file's path.
+std::string pack(const std::string& stub, const std::string& image, const std::string& name) {
+    std::string out = testing::TempDir() + name;
+    result r = run({VPACK, "--effort", "0", stub, image, out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return out;
+}
+
+const std::string shipped = TINY_PACKED;
+
+// The shipping file with its stub swapped for the dump stub: the same fields, models and stream.
+bytes_t dump_twin(const bytes_t& packed) {
+    bytes_t stub = read(STUB), dump = read(DUMP_STUB);
+    size_t tail = stub.size() - 2 * nmodels;  // the model set follows the stub's code
+    EXPECT_GT(packed.size(), stub.size());
+    bytes_t twin(dump.begin(), dump.end() - 2 * nmodels);
+    twin.insert(twin.end(), packed.begin() + long(tail), packed.end());
+    std::memcpy(&twin[stub_layout::length], &packed[stub_layout::length], 2);
+    std::memcpy(&twin[stub_layout::sum], &packed[stub_layout::sum], 4);
+    uint64_t size = twin.size();
+    std::memcpy(&twin[stub_layout::filesz], &size, 8);
+    return twin;
+}
+
+TEST(Shipped, PayloadDecodesToTheProgramAsLinked) {
+    bytes_t packed = read(shipped);
+    ASSERT_EQ(bytes_t(packed.begin(), packed.begin() + 4), (bytes_t{0x7F, 'E', 'L', 'F'}));
+    result r = run({write_exe("twin", dump_twin(packed))});
+    EXPECT_EQ(r.status, 0) << r.err;
+    bytes_t program = read(TINY_UNPACKED);
+    ASSERT_EQ(r.out.size(), program.size());
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), reinterpret_cast<const uint8_t*>(r.out.data())));
+}
+
+TEST(Packed, RunsInPlaceOfTheStubWithArgumentsEnvironmentAndStatus) {
+    std::string exe = pack(STUB, PROBE, "probe-packed");
+    result r = run({exe, "7", "two words", ""}, {"VINTELO_PROBE=seen"});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 7);
+    EXPECT_EQ(r.out, "pid " + std::to_string(r.pid) + "\narg 7\narg two words\narg \nenv seen\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(run({exe, "0"}).status, 0);
+}
+
+TEST(Packed, RandomDataComesBackThroughTheDumpStub) {
+    std::mt19937 rng(11);
+    for (size_t n : {size_t(1), size_t(3), size_t(1000), size_t(20000), stub_layout::max_image}) {
+        bytes_t d(n);
+        for (uint8_t& b : d) b = uint8_t(rng() % (n % 2 ? 256 : 5));
+        std::string exe = pack(DUMP_STUB, write_exe("random", d), "random-packed");
+        result r = run({exe});
+        EXPECT_EQ(r.status, 0) << n << " bytes: " << r.err;
+        EXPECT_TRUE(r.out.size() == d.size() && std::equal(d.begin(), d.end(), reinterpret_cast<const uint8_t*>(r.out.data())))
+            << n << " bytes";
+    }
+}
+
+TEST(Packed, ImageTooLargeIsRefusedByThePacker) {
+    bytes_t d(stub_layout::max_image + 1, 0x90);
+    result r = run({VPACK, STUB, write_exe("too-large", d), testing::TempDir() + "too-large-packed"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vpack: the image must hold 1 to 65535 bytes\n");
+}
+
+void expect_refused(const result& r, const std::string& line) {
+    EXPECT_FALSE(r.hung);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, line);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(Damaged, TruncatedFileIsRefused) {
+    bytes_t packed = read(shipped);
+    size_t stub_end = read(STUB).size();
+    for (size_t keep : {packed.size() - 1, packed.size() - 100, (packed.size() + stub_end) / 2, stub_end + 1}) {
+        SCOPED_TRACE(keep);
+        expect_refused(run({write_exe("cut", bytes_t(packed.begin(), packed.begin() + long(keep)))}),
+                       "intro-tiny: damaged file\n");
+    }
+}
+
+TEST(Damaged, FlippedPayloadByteIsRefused) {
+    bytes_t packed = read(shipped);
+    size_t stub_end = read(STUB).size();
+    for (size_t at : {stub_end, stub_end + 500, packed.size() - 1}) {
+        bytes_t b = packed;
+        b[at] ^= 0x10;
+        SCOPED_TRACE(at);
+        expect_refused(run({write_exe("flipped", b)}), "intro-tiny: damaged file\n");
+    }
+}
+
+TEST(Damaged, FlippedLengthByteIsRefused) {
+    bytes_t packed = read(shipped);
+    for (size_t at : {stub_layout::length, stub_layout::length + 1}) {
+        bytes_t b = packed;
+        b[at] ^= 0xFF;
+        SCOPED_TRACE(at);
+        expect_refused(run({write_exe("length", b)}), "intro-tiny: damaged file\n");
+    }
+}
+
+TEST(Refused, EachSystemCallThatFailsIsNamed) {
+    for (const char* call : {"memfd_create", "write", "execveat"}) {
+        SCOPED_TRACE(call);
+        expect_refused(run({REFUSE, call, shipped}), std::string("intro-tiny: ") + call + " failed\n");
+    }
+}
+
+}  // namespace
