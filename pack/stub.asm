@@ -45,9 +45,9 @@ sum:    dd      0                   ; e_ident padding: its checksum (set by the 
         dq      entry               ; e_entry
         dq      phdr - ehdr         ; e_phoff
 entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
-        mov     edi, IMAGE
         mov     r12, [mul64]
-        jmp     short main
+        mov     eax, 28             ; madvise(table, its size, MADV_HUGEPAGE): a few large
+        jmp     short main          ; pages to fault in, not thousands of small ones
         dw      0x38                ; e_phentsize
 phdr:   dd      1                   ; p_type: load; also e_phnum 1, e_shentsize 0
         dd      7                   ; p_flags: read, write, execute; also e_shnum, e_shstrndx
@@ -57,7 +57,14 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   mov     ebp, STATE
+main:   mov     edi, TABLE
+        mov     esi, 2 << TBITS
+        push    14
+        pop     rdx
+        syscall                     ; (a refusal only costs time)
+        xor     r11d, r11d          ; (the syscall left flags there)
+        mov     edi, IMAGE
+        mov     ebp, STATE
         inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
