@@ -15,7 +15,7 @@ inline constexpr int nmodels = 14;         // context models, fixed: the stub lo
 inline constexpr int table_bits = 24;      // counter table of 2^24 two-byte entries (32 MiB)
 inline constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15;  // hash multiplier: odd, bits well spread
 inline constexpr uint32_t sum_mul = 117;   // checksum multiplier
-inline constexpr uint64_t image_at = 0x700000;  // where the stub decodes the image
+inline constexpr uint64_t image_at = 0x800000;  // where the stub decodes the image
 
 // One context model: which of the 8 previous bytes form its context (see context_mask) and how
 // much its counts weigh in the mix (1..255). Models with the same mask and weight share counters.

@@ -18,9 +18,9 @@ DEFAULT REL
 %define SUMMUL  117                 ; = sum_mul in cm.h
 
 ; Zero-filled memory past the file (the program header's memory size covers it all).
-%define IMAGE   (BASE + 0x300000)   ; the decoded image (the length is 16 bits); zeros before it
+%define TABLE   0x1000000           ; counter pairs, 2 << TBITS bytes, on huge-page boundaries
+%define IMAGE   (TABLE / 2)         ; the decoded image (the length is 16 bits); zeros before it
                                     ; (= image_at in cm.h)
-%define TABLE   (BASE + 0x400000)   ; counter pairs, 2 << TBITS bytes
 %define MODELS  (TABLE + (2 << TBITS)) ; per model: the counter pair of the last bit (8 bytes),
                                     ; then per model: its context hash for the current byte
 ; A damaged stream may make the decoder read up to 32 bits for each bit it writes, some 2 MiB
@@ -46,8 +46,10 @@ sum:    dd      0                   ; e_ident padding: its checksum (set by the 
         dq      phdr - ehdr         ; e_phoff
 entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
         mov     r12, [mul64]
-        mov     eax, 28             ; madvise(table, its size, MADV_HUGEPAGE): a few large
-        jmp     short main          ; pages to fault in, not thousands of small ones
+        mov     al, 28              ; madvise(table, its size, MADV_HUGEPAGE): a few large pages
+        mov     dl, 14              ; to fault in, not thousands of small ones
+        jmp     short main
+        nop
         dw      0x38                ; e_phentsize
 phdr:   dd      1                   ; p_type: load; also e_phnum 1, e_shentsize 0
         dd      7                   ; p_flags: read, write, execute; also e_shnum, e_shstrndx
@@ -57,13 +59,11 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   mov     edi, TABLE
-        mov     esi, 2 << TBITS
-        push    14
-        pop     rdx
+main:   bts     edi, 24         ; TABLE
+        bts     esi, TBITS + 1
         syscall                     ; (a refusal only costs time)
         xor     r11d, r11d          ; (the syscall left flags there)
-        mov     edi, IMAGE
+        shr     edi, 1              ; IMAGE
         mov     ebp, STATE
         inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
 
@@ -205,6 +205,12 @@ bit_loop:
         call    fail                ; each failure: the call leaves its message's address
         db      .e - $ - 1, "execveat failed", 10
 .e:
+%endif
+damaged:
+        call    fail
+        db      .e - $ - 1, "damaged file", 10
+.e:
+%ifndef DUMP
 fail_memfd:
         call    fail
         db      .e - $ - 1, "memfd_create failed", 10
@@ -213,10 +219,6 @@ fail_memfd:
 fail_write:
         call    fail
         db      .e - $ - 1, "write failed", 10
-.e:
-damaged:
-        call    fail
-        db      .e - $ - 1, "damaged file", 10
 .e:
 fail:                               ; "intro-tiny: " and the message (length first), status 1
         push    2
@@ -230,11 +232,9 @@ fail:                               ; "intro-tiny: " and the message (length fir
         pop     rsi
         lodsb
         mov     dl, al
-        push    1
-        pop     rax
-        syscall
-        push    1
-        pop     rdi
+        mov     al, 1               ; rax: what the first write returned; if that failed, so
+        syscall                     ; would this one
+        dec     edi
 quit:   push    60                  ; exit: the stub has no other thread
         pop     rax
         syscall

@@ -9,7 +9,7 @@ inline constexpr size_t sum = 0x0C;         // u32: the checksum of the coded im
 inline constexpr size_t filesz = 0x58;      // u64: the program header's file size
 inline constexpr size_t memsz = 0x60;       // u64: the program header's memory size
 inline constexpr size_t code_start = 0x68;  // the header ends; the stub ends with the model set
-inline constexpr uint64_t memsz_min = 0x2400100;  // what the stub's memory map needs
+inline constexpr uint64_t memsz_min = 0x2C00100;  // what the stub's memory map needs
 inline constexpr size_t max_image = 0xFFFF;       // the largest image: the length is 16 bits
 inline constexpr size_t max_file = 0x200000;      // the file must end below the stub's work areas
 }  // namespace stub_layout

@@ -4,17 +4,19 @@
 
 namespace tiny {
 
-// number, waveform, attack, decay, sustain, release, modulation, sweep
-const int32_t i1[rec_len] = {1, w_sine, 2, 12, 1, 4000, 0, -60};
-const int32_t i2[rec_len] = {2, w_noise, 2, 6, 1, 5600, 0, 0};
-const int32_t i3[rec_len] = {3, w_saw, 2, 4, 1, 10000, 1299, 0};
-const int32_t i4[rec_len] = {4, w_square, 2, 3, 1, 2000, 0, 4};
-const int32_t i5[rec_len] = {5, w_noise, 2, 4, 1, 20000, 0, -20};
-const int32_t i6[rec_len] = {6, w_sine, 2, 5, 1, 6000, 0, -7};
-const int32_t i7[rec_len] = {7, w_square, 2, 4, 1, 2000, 0, 0};
-const int32_t i8[rec_len] = {8, w_saw, 2, 4, 1, 40000, 0, 0};
-const int32_t i9[rec_len] = {9, w_sine, 2, 10, 1, 6000, 100, 0};
-const int32_t i10[rec_len] = {10, w_square, 2, 3, 1, 2000, 1555, 4};
+// i1..i10: number, waveform, attack, decay, sustain, release, modulation, sweep
+const int32_t irec[nchan][rec_len] = {
+    {1, w_sine, 2, 12, 1, 4000, 0, -60},
+    {2, w_noise, 2, 6, 1, 5600, 0, 0},
+    {3, w_saw, 2, 4, 1, 10000, 1299, 0},
+    {4, w_square, 2, 3, 1, 2000, 0, 4},
+    {5, w_noise, 2, 4, 1, 20000, 0, -20},
+    {6, w_sine, 2, 5, 1, 6000, 0, -7},
+    {7, w_square, 2, 4, 1, 2000, 0, 0},
+    {8, w_saw, 2, 4, 1, 40000, 0, 0},
+    {9, w_sine, 2, 10, 1, 6000, 100, 0},
+    {10, w_square, 2, 3, 1, 2000, 1555, 4},
+};
 
 // Tracks: pattern numbers, then the loop marker.
 // t1: empty step, echo on, then nineteen passes of the c1 pattern (363 rows).

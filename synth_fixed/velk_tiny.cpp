@@ -168,10 +168,9 @@ void adsr(const int32_t* rec) {
 }
 
 void velk_init() {
-    static const int32_t* const recs[nchan] = {i1, i2, i3, i4, i5, i6, i7, i8, i9, i10};
     notet();
     aallot();
-    for (const int32_t* rec : recs) adsr(rec);
+    for (const int32_t* rec : irec) adsr(rec);
 }
 
 // ---- Playback ----

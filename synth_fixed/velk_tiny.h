@@ -30,8 +30,10 @@ enum { r_number, r_waveform, r_attack, r_decay, r_sustain, r_release, r_modulati
 enum : uint8_t { c_empty = 0, c_stop = 0xFA, c_echo0 = 0xFB, c_echo1 = 0xFC, c_loop = 0xFD, c_end = 0xFE };
 
 // ---- Compact song (velk_song.cpp) ----
-extern const int32_t i1[rec_len], i2[rec_len], i3[rec_len], i4[rec_len], i5[rec_len],
-    i6[rec_len], i7[rec_len], i8[rec_len], i9[rec_len], i10[rec_len];  // instrument records
+extern const int32_t irec[nchan][rec_len];  // instrument records i1..i10, rendered in this order
+inline constexpr const int32_t (&i1)[rec_len] = irec[0], (&i2)[rec_len] = irec[1], (&i3)[rec_len] = irec[2],
+    (&i4)[rec_len] = irec[3], (&i5)[rec_len] = irec[4], (&i6)[rec_len] = irec[5], (&i7)[rec_len] = irec[6],
+    (&i8)[rec_len] = irec[7], (&i9)[rec_len] = irec[8], (&i10)[rec_len] = irec[9];
 extern const uint8_t* trak[nblk];  // track of each channel: pattern numbers closed by c_loop or c_end; [0] null
 extern const uint8_t* ptn[5];      // patterns by number: row bytes closed by c_end; [0] null
 extern uint16_t notei[nnotes];     // note frequencies in Hz, entry n-1 for note n; 60..71 given, 0..59 derived
