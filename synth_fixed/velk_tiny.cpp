@@ -221,17 +221,12 @@ static void mix_run(int ch, int32_t* mix, int n, const int32_t* back, int32_t* n
         uint32_t left = p ? (note_end - o + p - 1) / p : uint32_t(n);  // samples before the note ends
         m = left < uint32_t(n) ? int(left) : n;
         const int32_t* blk = instr[ch];
-        if (eko[ch]) {
-            for (int k = 0; k < m; ++k, o += p) {
-                int32_t s = blk[o >> 16];
-                mix[k] += back[k] + s;
-                now[k] = div5(s);  // toward zero; older echoes are dropped
-            }
-        } else {
-            for (int k = 0; k < m; ++k, o += p) {
-                mix[k] += back[k] + blk[o >> 16];
-                now[k] = back[k] >> 1;
-            }
+        bool echo_on = eko[ch] != 0;
+        for (int k = 0; k < m; ++k, o += p) {
+            int32_t s = blk[o >> 16];
+            mix[k] += back[k] + s;
+            // with echo on, a fifth of the sound (toward zero) and older echoes are dropped
+            now[k] = echo_on ? div5(s) : back[k] >> 1;
         }
         off[ch] = o >= note_end ? silent : o;
     }
