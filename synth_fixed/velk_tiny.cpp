@@ -271,12 +271,10 @@ void velk_play(void*, uint8_t* stream, int len) {
             int32_t v = div3(sum[j] > mix_max ? mix_max : sum[j] < -mix_max ? -mix_max : sum[j]);
             stream[2 * k] = uint8_t(v);  // signed 16-bit little-endian
             stream[2 * k + 1] = uint8_t(uint32_t(v) >> 8);
+            if (k < scope_len) scope.v[k].store(int16_t(v), std::memory_order_relaxed);
         }
         counter += uint32_t(span);
     }
-    int m = n < scope_len ? n : scope_len;
-    for (int k = 0; k < m; ++k)
-        scope.v[k].store(int16_t(stream[2 * k] | stream[2 * k + 1] << 8), std::memory_order_relaxed);
     smp.store(&scope, std::memory_order_release);
 }
 
