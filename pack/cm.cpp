@@ -28,7 +28,7 @@ struct mixer {
     void predict(const uint8_t* data, size_t at, uint32_t c, uint32_t& s0, uint32_t& s1) {
         uint64_t prev = 0;
         for (int j = 1; j <= 8; ++j) prev = prev << 8 | (at >= size_t(j) ? data[at - j] : 0);
-        s0 = s1 = 1;
+        s0 = s1 = 4;  // a prior: four of each before any model speaks
         for (int i = 0; i < nmodels; ++i) {
             uint64_t salt = uint64_t(ms[i].weight) << 8 | ms[i].mask;
             uint64_t h = (((prev & context_mask(ms[i].mask)) + salt) * hash_mul + c) * hash_mul;

@@ -83,9 +83,9 @@ bit_loop:
         adc     r14d, r14d
         jmp     .renorm
 
-.predict:                           ; r9d, r10d: weighted counts of zeros and ones
+.predict:                           ; r9d, r10d: weighted counts of zeros and ones, from 4
         xor     eax, eax
-        push    1
+        push    4
         pop     r9
         mov     r10d, r9d
         mov     esi, models
