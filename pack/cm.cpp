@@ -24,7 +24,7 @@ struct mixer {
     // Weighted counts of zeros and ones for the next bit, whose byte has the bits c so far behind
     // a leading 1 and follows data[at - 8 .. at - 1]. Model by model, the counter pair of the last
     // bit first learns that bit, then the next bit's pair is read. A model that has seen only one
-    // value in its context counts twice.
+    // value in its context counts three times.
     void predict(const uint8_t* data, size_t at, uint32_t c, uint32_t& s0, uint32_t& s1) {
         uint64_t prev = 0;
         for (int j = 1; j <= 8; ++j) prev = prev << 8 | (at >= size_t(j) ? data[at - j] : 0);
@@ -41,7 +41,7 @@ struct mixer {
             }
             cell[i] = next;
             uint32_t n0 = next[0], n1 = next[1], w = ms[i].weight;
-            if (n0 == 0 || n1 == 0) w *= 2;
+            if (n0 == 0 || n1 == 0) w *= 3;
             s0 += w * n0;
             s1 += w * n1;
         }

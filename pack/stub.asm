@@ -127,7 +127,7 @@ bit_loop:
         jrcxz   .once
         test    r8d, r8d
         jnz     .mixed
-.once:  add     eax, eax            ; only one value seen: the model counts twice
+.once:  lea     eax, [rax + rax * 2] ; only one value seen: the model counts three times
 .mixed: imul    ecx, eax
         add     r9d, ecx
         imul    r8d, eax
