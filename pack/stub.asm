@@ -195,8 +195,8 @@ bit_loop:
         xor     edi, edi
         jmp     quit
 %else
-        mov     eax, 322            ; execveat(fd, "", argv, envp, AT_EMPTY_PATH)
-        mov     esi, ehdr + 0x21    ; "": the high bytes of e_phoff
+        mov     ax, 322             ; execveat(fd, "", argv, envp, AT_EMPTY_PATH); rax held
+        dec     esi                 ; the length, below 2^16; "": the zero before the image
         pop     rcx                 ; argc
         mov     rdx, rsp
         lea     r10, [rsp + rcx * 8 + 8]
