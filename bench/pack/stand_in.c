@@ -20,5 +20,6 @@ int SDL_Init(uint32_t flags) {
 #define UNUSED(name) void name(void) {}
 UNUSED(SDL_Delay) UNUSED(SDL_Quit) UNUSED(SDL_SetVideoMode) UNUSED(SDL_ShowCursor) UNUSED(SDL_GetTicks)
 UNUSED(SDL_GL_SwapBuffers) UNUSED(SDL_PollEvent) UNUSED(SDL_OpenAudio) UNUSED(SDL_PauseAudio)
+UNUSED(SDL_VideoDriverName) UNUSED(SDL_GetError)
 UNUSED(glBegin) UNUSED(glEnd) UNUSED(glVertex3f) UNUSED(glMatrixMode) UNUSED(glLoadIdentity)
 UNUSED(glClear) UNUSED(glColor3f) UNUSED(glRotatef) UNUSED(glTranslatef) UNUSED(glEnable) UNUSED(glFrustum)
