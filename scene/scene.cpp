@@ -18,12 +18,10 @@ constexpr unsigned gl_projection = 0x1701;
 constexpr unsigned gl_modelview = 0x1700;
 constexpr unsigned gl_depth_test = 2929;
 
-constexpr int32_t slot_ms = 10;     // at most one frame per slot
 constexpr double bob_rate = 0.00034232;  // camera phase per ms: one bob every ~18355 ms
 constexpr int32_t rise_from = 80000;     // ms after which the camera rises
 constexpr double rise_step = 0.01;       // rise per drawn frame
 constexpr double rise_top = 45;          // cam + add stops rising here
-constexpr int32_t end_ms = 115999;       // last timeline ms before quitting
 
 // Moves lasttick forward in whole slots to the first slot end at or after t (t > lasttick).
 // Computed in one step so a long stall costs nothing and a huge t cannot loop forever.
