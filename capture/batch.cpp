@@ -1,0 +1,75 @@
+// Collecting immediate-mode batches into client arrays.
+#include "batch.h"
+
+#include <GL/gl.h>
+
+#include "../scene/scene.h"
+
+namespace {
+struct vertex {
+    float x, y, z;  // position, as glVertex3f received it
+    float r, g, b;  // the colour current when it was given
+};
+static_assert(batch_max % 4 == 0, "batches are split at whole quads");
+vertex verts[batch_max];  // the batch being collected
+int nverts;               // vertices in verts
+unsigned mode;            // primitive of the batch
+float cr, cg, cb;         // current colour
+
+void flush()
+{
+    if (nverts == 0)
+        return;
+    glVertexPointer(3, GL_FLOAT, sizeof(vertex), &verts[0].x);
+    glColorPointer(3, GL_FLOAT, sizeof(vertex), &verts[0].r);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glDrawArrays(mode, 0, nverts);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    // Immediate mode leaves the last colour current; so does the batch.
+    glColor3f(cr, cg, cb);
+    nverts = 0;
+}
+
+void b_begin(unsigned m)
+{
+    mode = m;
+    nverts = 0;
+}
+
+void b_end() { flush(); }
+
+void b_color(float r, float g, float b)
+{
+    cr = r;
+    cg = g;
+    cb = b;
+}
+
+void b_vertex(float x, float y, float z)
+{
+    if (nverts == batch_max)
+        flush();  // only GL_QUADS reach this size, and the table holds whole quads
+    verts[nverts++] = {x, y, z, cr, cg, cb};
+}
+
+void i_u(unsigned) {}
+void i_v() {}
+void i_3f(float, float, float) {}
+void i_4f(float, float, float, float) {}
+void i_6d(double, double, double, double, double, double) {}
+void i_delay(uint32_t) {}
+
+template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
+}
+
+#define IDLE {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u), sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)}
+const slot idle_slots[g_count] = IDLE;
+slot gslots[g_count] = IDLE;  // the clock points these at one table or the other for each call
+slot sslots[s_count] = {sl(i_delay)};
+#undef IDLE
+
+const slot batch_slots[g_count] = {sl(b_begin), sl(b_end), sl(b_vertex), sl(&glMatrixMode),
+                                   sl(&glLoadIdentity), sl(&glClear), sl(b_color), sl(&glRotatef),
+                                   sl(&glTranslatef), sl(&glEnable), sl(&glFrustum)};

@@ -1,0 +1,43 @@
+// The capture's frame clock: frame times, frame counts and the scene brought up to a frame.
+#include "clock.h"
+
+#include <cstring>
+
+#include "../scene/scene.h"
+#include "../scene/scope.h"
+#include "../scene/timeline.h"
+#include "music.h"
+
+namespace {
+constexpr int64_t ms_per_s = 1000;
+
+void use(const slot* table) { std::memcpy(gslots, table, sizeof gslots); }
+
+void show_at(int32_t t)
+{
+    smp.store(scope_at(t), std::memory_order_release);
+    magic(t);
+}
+}
+
+int32_t frame_ms(int64_t n, int fps) { return static_cast<int32_t>(n * ms_per_s / fps); }
+
+int64_t show_frames(int fps)
+{
+    // The last frame is the first with frame_ms > end_ms, i.e. n * 1000 / fps >= end_ms + 1.
+    return ((end_ms + 1) * int64_t{fps} + ms_per_s - 1) / ms_per_s + 1;
+}
+
+int64_t frame_at(int32_t ms, int fps) { return (ms * int64_t{fps} + ms_per_s - 1) / ms_per_s; }
+
+int64_t samples_before(int64_t n, int fps) { return (n * sample_rate + fps - 1) / fps; }
+
+void shoot(int32_t t, const slot* idle, const slot* draw)
+{
+    use(idle);
+    // lasttick is the end of the last drawn slot: slots end before t's own while it is 10 short.
+    while (lasttick + slot_ms < t)
+        show_at(lasttick + 1);
+    use(draw);
+    show_at(t);
+}

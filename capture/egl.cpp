@@ -1,0 +1,109 @@
+// The capture's OpenGL context: EGL on Mesa's surfaceless platform, no X server, no window.
+#include "gl.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include "report.h"
+
+int gl_w, gl_h;
+int pic_x, pic_y, pic_w, pic_h;
+
+namespace {
+EGLDisplay dpy = EGL_NO_DISPLAY;
+EGLContext ctx = EGL_NO_CONTEXT;
+GLuint fbo, rbo[2];  // framebuffer; its colour and depth renderbuffers
+
+constexpr int aspect_w = 4, aspect_h = 3;  // the intro's 800x600 picture
+
+bool egl_fail(const char* step) { return fail("EGL: %s failed (error 0x%04x)", step, eglGetError()); }
+}
+
+void picture_box(int w, int h, int* x, int* y, int* pw, int* ph)
+{
+    if (int64_t{w} * aspect_h >= int64_t{h} * aspect_w) {  // wider than 4:3: bars left and right
+        *ph = h;
+        *pw = static_cast<int>((int64_t{h} * aspect_w + aspect_h / 2) / aspect_h);
+    } else {  // taller: bars above and below
+        *pw = w;
+        *ph = static_cast<int>((int64_t{w} * aspect_h + aspect_w / 2) / aspect_w);
+    }
+    *x = (w - *pw) / 2;
+    *y = (h - *ph) / 2;
+}
+
+bool gl_open(int w, int h)
+{
+    dpy = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (dpy == EGL_NO_DISPLAY)
+        return fail("EGL: no surfaceless display (is Mesa's EGL installed?)");
+    if (!eglInitialize(dpy, nullptr, nullptr)) {
+        dpy = EGL_NO_DISPLAY;
+        return egl_fail("eglInitialize on the surfaceless display");
+    }
+    if (!eglBindAPI(EGL_OPENGL_API))
+        return egl_fail("eglBindAPI(OpenGL)");
+    const EGLint want[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    EGLConfig config;
+    EGLint n = 0;
+    if (!eglChooseConfig(dpy, want, &config, 1, &n) || n < 1)
+        return fail("EGL: no OpenGL configuration on the surfaceless display");
+    // No version asked for: the compatibility profile, which keeps OpenGL 1.x's fixed pipeline.
+    ctx = eglCreateContext(dpy, config, EGL_NO_CONTEXT, nullptr);
+    if (ctx == EGL_NO_CONTEXT)
+        return egl_fail("eglCreateContext");
+    if (!eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, ctx))
+        return egl_fail("eglMakeCurrent without a surface");
+
+    GLint most = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &most);
+    if (w > most || h > most)
+        return fail("OpenGL: %dx%d is larger than the renderer's limit of %d", w, h, most);
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glGenRenderbuffers(2, rbo);
+    glBindRenderbuffer(GL_RENDERBUFFER, rbo[0]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rbo[0]);
+    glBindRenderbuffer(GL_RENDERBUFFER, rbo[1]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rbo[1]);
+    GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE)
+        return fail("OpenGL: framebuffer of %dx%d incomplete (0x%04x)", w, h, status);
+    gl_w = w;
+    gl_h = h;
+    // Frames before the scene first draws are black, as is the frame around the picture.
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    picture_box(w, h, &pic_x, &pic_y, &pic_w, &pic_h);
+    glViewport(pic_x, pic_y, pic_w, pic_h);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    return true;
+}
+
+void gl_read(uint8_t* rgba) { glReadPixels(0, 0, gl_w, gl_h, GL_RGBA, GL_UNSIGNED_BYTE, rgba); }
+
+const char* gl_renderer()
+{
+    const GLubyte* s = glGetString(GL_RENDERER);
+    return s ? reinterpret_cast<const char*>(s) : "?";
+}
+
+void gl_close()
+{
+    if (ctx != EGL_NO_CONTEXT) {
+        glDeleteRenderbuffers(2, rbo);
+        glDeleteFramebuffers(1, &fbo);
+        eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglDestroyContext(dpy, ctx);
+        ctx = EGL_NO_CONTEXT;
+    }
+    if (dpy != EGL_NO_DISPLAY) {
+        eglTerminate(dpy);
+        dpy = EGL_NO_DISPLAY;
+    }
+}

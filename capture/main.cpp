@@ -1,0 +1,165 @@
+// intro-capture: the show to an MP4 video (or PNG stills) and its music to a WAV file, frame by
+// frame on a fixed clock, without a display or a sound card.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#include <vector>
+
+#include "../scene/scene.h"
+#include "batch.h"
+#include "clock.h"
+#include "encoder.h"
+#include "gl.h"
+#include "music.h"
+#include "options.h"
+#include "outputs.h"
+#include "progress.h"
+#include "report.h"
+#include "stills.h"
+#include "wav.h"
+
+namespace {
+options opt;
+
+const char help_text[] =
+    "Records the Vintelo show to an MP4 video (H.264 + AAC, through ffmpeg) and its music to a WAV,\n"
+    "without a display or a sound card, the same on every run.\n"
+    "\n"
+    "  -o FILE          the video (default vintelo.mp4)\n"
+    "  -s WxH           frame size, up to 3840x2160 (default 1280x720); the 4:3 picture is centred\n"
+    "  -r FPS           frames per second, 1 to 100 (default 60)\n"
+    "  --synth port|tiny  the stereo float synthesizer (default) or the mono fixed-point one\n"
+    "  --wav FILE       also write the music as a WAV; without -o, only the music\n"
+    "  --from S --to S  only the frames from S up to S seconds, as they stand in the whole show\n"
+    "  --frames DIR     PNG stills DIR/000000.png, ... instead of a video\n"
+    "\n"
+    "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n";
+
+// Leaves nothing of this run behind: stops ffmpeg, removes temporary files and stills.
+void clean_up()
+{
+    encoder_kill();
+    out_discard();
+    stills_discard();
+    gl_close();
+}
+
+// The status for a run stopped by a signal, after saying so.
+int stopped()
+{
+    clean_up();
+    const char* what = opt.out ? opt.out : opt.frames ? opt.frames : opt.wav;
+    note("stopped by signal %d; %s is not written", static_cast<int>(stop_signal), what);
+    return 128 + stop_signal;
+}
+
+// Renders the music and writes the stretch's part of it into fd, if there is one.
+bool music(int fd, const char* name)
+{
+    const char* why = "";
+    int64_t from = samples_before(opt.first, opt.fps), to = samples_before(opt.last, opt.fps);
+    if (!render_music(opt.synth, to, frame_ms(opt.last - 1, opt.fps), &why))
+        return fail("the %s synthesizer cannot play its song: %s", opt.synth == synth_port ? "port" : "tiny", why);
+    if (fd < 0)
+        return true;
+    if (!write_wav(fd, &pcm[from * channels], channels, to - from))
+        return fail("writing %s failed: %s", name, std::strerror(errno));
+    if (close(fd) != 0)
+        return fail("writing %s failed: %s", name, std::strerror(errno));
+    return true;
+}
+
+// Draws and hands on every frame of the stretch.
+bool frames()
+{
+    std::vector<uint8_t> rgba(static_cast<size_t>(opt.w) * opt.h * 4);
+    int64_t count = opt.last - opt.first;
+    progress_start(count, opt.fps);
+    for (int64_t n = opt.first; n < opt.last; n++) {
+        shoot(frame_ms(n, opt.fps), idle_slots, batch_slots);
+        gl_read(rgba.data());
+        if (stop_signal)
+            return false;
+        if (opt.frames ? !still_write(n - opt.first, rgba.data(), opt.w, opt.h) : !encoder_frame(rgba.data()))
+            return false;
+        progress_step(n + 1 - opt.first);
+    }
+    return true;
+}
+
+int run()
+{
+    catch_signals();
+    const bool video = opt.out != nullptr;
+    if (video && !encoder_check())
+        return 1;
+
+    // Every output file exists, under its temporary name, before any work is done.
+    int wav_i = -1, video_i = -1, music_i = -1;  // their places in outs
+    int music_fd = -1;                           // the WAV being written, if one is
+    if (opt.wav && (music_fd = out_create(opt.wav, nullptr, &wav_i)) < 0)
+        return 1;
+    if (video) {
+        int fd = out_create(opt.out, nullptr, &video_i);
+        if (fd < 0)
+            return 1;
+        close(fd);  // ffmpeg writes it by name
+        if (!opt.wav && (music_fd = out_create(nullptr, opt.out, &music_i)) < 0)
+            return 1;
+    }
+    const char* music_tmp = wav_i >= 0 ? outs[wav_i].tmp : music_i >= 0 ? outs[music_i].tmp : nullptr;
+    if (opt.frames && !stills_open(opt.frames))
+        return 1;
+    if ((video || opt.frames) && !gl_open(opt.w, opt.h))
+        return 1;
+
+    if (!music(music_fd, opt.wav ? opt.wav : "the music for ffmpeg"))
+        return 1;
+    if (video && !encoder_start(outs[video_i].tmp, opt.w, opt.h, opt.fps, music_tmp))
+        return 1;
+    if ((video || opt.frames) && !frames())
+        return 1;
+    if (video && !encoder_finish())
+        return 1;
+    if (stop_signal)
+        return 1;
+    if (!out_commit())
+        return 1;
+
+    char where[PATH_MAX];
+    const char* what = opt.out ? opt.out : opt.frames ? opt.frames : opt.wav;
+    if (!realpath(what, where))
+        std::snprintf(where, sizeof where, "%s", what);
+    double seconds = static_cast<double>(opt.last - opt.first) / opt.fps;
+    if (opt.out || opt.frames)
+        note("%s %s: %lld frames of %dx%d at %d fps, %.2f s", opt.out ? "the show is in" : "stills in", where,
+             static_cast<long long>(opt.last - opt.first), opt.w, opt.h, opt.fps, seconds);
+    else
+        note("the music is in %s: %.2f s", where, seconds);
+    return 0;
+}
+}
+
+int main(int argc, char** argv)
+{
+    char why[512];
+    if (!parse_args(argc, argv, opt, why, sizeof why)) {
+        std::fprintf(stderr, "intro-capture: %s; %s\n", why, usage);
+        return 2;
+    }
+    if (opt.help) {
+        std::printf("%s\n\n%s", usage, help_text);
+        return 0;
+    }
+    int status = run();
+    if (stop_signal)
+        return stopped();
+    if (status != 0)
+        clean_up();
+    else
+        gl_close();
+    return status;
+}

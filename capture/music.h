@@ -1,0 +1,31 @@
+#pragma once
+// The music, rendered offline into memory by the chosen synthesizer through the very calls its
+// audio callback gets, and the scope each callback published, so the picture can be shown
+// with the buffer the live show would have published at any moment.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "../scene/scope.h"
+
+inline constexpr int64_t sample_rate = 44100;  // sample frames per second of both synthesizers
+inline constexpr int block_len = 1024;          // sample frames per audio callback
+
+enum synth_kind { synth_port, synth_tiny };
+
+extern int channels;                      // 2 for the port's stereo float synthesizer, 1 for the tiny's mono
+extern std::vector<int16_t> pcm;          // rendered sample frames, interleaved when stereo
+extern std::unique_ptr<scope_buf[]> blocks;  // scope published by the callback of each block
+extern int64_t nblocks;                   // blocks rendered
+
+// Renders blocks from the song's start until at least `frames` sample frames and the block of
+// timeline time last_ms are done. Returns false, with the song's complaint in why, if the
+// synthesizer cannot play its song.
+bool render_music(synth_kind s, int64_t frames, int32_t last_ms, const char** why);
+
+// Block whose scope the picture sees at timeline time t ms: the block that starts playing at
+// or before t, floor(t * 44100 / 1024000).
+int64_t block_at(int32_t t);
+
+// That block's scope; the last rendered one for times past the render.
+scope_buf* scope_at(int32_t t);

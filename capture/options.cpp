@@ -1,0 +1,138 @@
+// Reading and checking the command line.
+#include "options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "clock.h"
+
+const char usage[] = "usage: intro-capture [-o FILE] [-s WxH] [-r FPS] [--synth port|tiny] [--wav FILE] "
+                     "[--from S --to S] [--frames DIR]";
+
+namespace {
+constexpr int min_side = 2;              // smallest frame side: one 2x2 block of H.264's chroma
+constexpr int64_t max_seconds = 1000000;  // times beyond any show, kept far from int32 ms overflow
+
+// A decimal integer in lo..hi filling all of s.
+bool number(const char* s, long lo, long hi, long* v)
+{
+    if (!*s || *s == '-' || *s == '+' || *s == ' ')
+        return false;
+    char* end;
+    long n = std::strtol(s, &end, 10);
+    if (*end || n < lo || n > hi)
+        return false;
+    *v = n;
+    return true;
+}
+
+// Seconds with at most three decimals ("12", "12.5", "0.016") as ms.
+bool seconds(const char* s, int32_t* ms)
+{
+    int64_t whole = 0, frac = 0;
+    int digits = 0, decimals = 0;
+    const char* p = s;
+    for (; *p >= '0' && *p <= '9'; p++, digits++)
+        if ((whole = whole * 10 + (*p - '0')) > max_seconds)
+            return false;
+    if (*p == '.') {
+        for (p++; *p >= '0' && *p <= '9'; p++, digits++) {
+            if (++decimals > 3)
+                return false;
+            frac = frac * 10 + (*p - '0');
+        }
+    }
+    if (*p || digits == 0)
+        return false;
+    for (; decimals < 3; decimals++)
+        frac *= 10;
+    *ms = static_cast<int32_t>(whole * 1000 + frac);
+    return true;
+}
+
+bool no(char* why, size_t len, const char* fmt, const char* a, const char* b = "")
+{
+    std::snprintf(why, len, fmt, a, b);
+    return false;
+}
+}
+
+bool parse_args(int argc, char** argv, options& o, char* why, size_t len)
+{
+    bool stretch = false;
+    const char* size = "1280x720";  // -s as given
+    for (int i = 1; i < argc; i++) {
+        const char* a = argv[i];
+        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+            o.help = true;
+            return true;
+        }
+        bool takes = !std::strcmp(a, "-o") || !std::strcmp(a, "-s") || !std::strcmp(a, "-r") ||
+                     !std::strcmp(a, "--synth") || !std::strcmp(a, "--wav") || !std::strcmp(a, "--from") ||
+                     !std::strcmp(a, "--to") || !std::strcmp(a, "--frames");
+        if (!takes)
+            return no(why, len, *a == '-' ? "unknown option %s" : "unexpected argument %s", a);
+        if (i + 1 == argc)
+            return no(why, len, "%s needs a value", a);
+        const char* v = argv[++i];
+        long n;
+        if (!std::strcmp(a, "-o") || !std::strcmp(a, "--wav") || !std::strcmp(a, "--frames")) {
+            if (!*v)
+                return no(why, len, "%s needs a name", a);
+            (a[1] == 'o' ? o.out : a[2] == 'w' ? o.wav : o.frames) = v;
+        } else if (!std::strcmp(a, "-s")) {
+            const char* x = std::strchr(v, 'x');
+            char wpart[16];
+            if (!x || x - v >= static_cast<long>(sizeof wpart))
+                return no(why, len, "-s %s: give the size as WxH, e.g. 1280x720", v);
+            std::snprintf(wpart, sizeof wpart, "%.*s", static_cast<int>(x - v), v);
+            long w, h;
+            if (!number(wpart, min_side, max_w, &w) || !number(x + 1, min_side, max_h, &h))
+                return no(why, len, "-s %s: width 2 to 3840 and height 2 to 2160, as WxH", v);
+            size = v;
+            o.w = static_cast<int>(w);
+            o.h = static_cast<int>(h);
+        } else if (!std::strcmp(a, "-r")) {
+            if (!number(v, 1, 100000, &n))
+                return no(why, len, "-r %s: give whole frames per second, 1 to 100", v);
+            if (n > max_fps)
+                return no(why, len, "-r %s: the show draws at most 100 frames a second; more would repeat frames", v);
+            o.fps = static_cast<int>(n);
+        } else if (!std::strcmp(a, "--synth")) {
+            if (!std::strcmp(v, "port"))
+                o.synth = synth_port;
+            else if (!std::strcmp(v, "tiny"))
+                o.synth = synth_tiny;
+            else
+                return no(why, len, "--synth %s: port or tiny", v);
+        } else {
+            int32_t ms;
+            if (!seconds(v, &ms))
+                return no(why, len, "%s %s: give seconds, to the millisecond at most (e.g. 12.5)", a, v);
+            (a[2] == 'f' ? o.from_ms : o.to_ms) = ms;
+            stretch = true;
+        }
+    }
+    if (o.frames && o.out)
+        return no(why, len, "--frames writes stills instead of a video: leave out -o %s", o.out);
+    if (o.out && o.wav && !std::strcmp(o.out, o.wav))
+        return no(why, len, "-o and --wav both name %s", o.out);
+    if (!o.out && !o.frames && !o.wav)
+        o.out = "vintelo.mp4";
+    if (o.out && (o.w % 2 || o.h % 2))
+        return no(why, len, "-s %s: the video needs an even width and height", size);
+
+    int64_t total = show_frames(o.fps);
+    o.first = frame_at(o.from_ms, o.fps);
+    o.last = o.to_ms < 0 ? total : frame_at(o.to_ms, o.fps);
+    if (o.last > total)
+        o.last = total;
+    if (stretch && o.first >= o.last) {
+        char from[32], to[32];
+        std::snprintf(from, sizeof from, "%.3f s", o.from_ms / 1000.0);
+        std::snprintf(to, sizeof to, o.to_ms < 0 ? "the end" : "%.3f s", o.to_ms / 1000.0);
+        return no(why, len, "--from/--to: %s to %s holds no frame of the show", from, to);
+    }
+    return true;
+}

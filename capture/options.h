@@ -1,0 +1,27 @@
+#pragma once
+// The command line.
+#include <cstddef>
+#include <cstdint>
+
+#include "music.h"
+
+inline constexpr int max_w = 3840, max_h = 2160;  // largest frame: 4K UHD
+
+struct options {
+    const char* out = nullptr;     // -o: the video file; null for none
+    const char* wav = nullptr;     // --wav: the music as a WAV file, or null
+    const char* frames = nullptr;  // --frames: directory for PNG stills instead of a video, or null
+    int w = 1280, h = 720;         // -s: frame size in pixels
+    int fps = 60;                  // -r: frames per second, 1..100
+    synth_kind synth = synth_port; // --synth
+    int32_t from_ms = 0;           // --from, in timeline ms
+    int32_t to_ms = -1;            // --to, in timeline ms; -1 for the end of the show
+    int64_t first = 0, last = 0;   // the frames captured: first to last - 1, numbered in the whole show
+    bool help = false;             // --help: print the usage and do nothing else
+};
+
+extern const char usage[];  // the one-line synopsis
+
+// Reads argv into o, including the stretch of frames it names. False, with the reason in why,
+// for anything it cannot take; then nothing should be done.
+bool parse_args(int argc, char** argv, options& o, char* why, size_t len);

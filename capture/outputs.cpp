@@ -1,0 +1,118 @@
+// Output files under temporary names, committed by rename; the stop signals.
+#include "outputs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "report.h"
+
+output outs[max_outputs];
+int nouts;
+volatile sig_atomic_t stop_signal;
+
+namespace {
+void on_stop(int sig) { stop_signal = sig; }
+
+// Directory part of path ("." when it has none) into dir, and the file name part.
+const char* split(const char* path, char* dir, size_t len)
+{
+    const char* slash = std::strrchr(path, '/');
+    if (!slash) {
+        std::snprintf(dir, len, ".");
+        return path;
+    }
+    std::snprintf(dir, len, "%.*s", static_cast<int>(slash == path ? 1 : slash - path), path);
+    return slash + 1;
+}
+}
+
+void catch_signals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = on_stop;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: a blocked write returns, and the flag is seen at once
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+int out_create(const char* path, const char* near, int* index)
+{
+    const char* named = path ? path : near;
+    if (nouts == max_outputs)
+        return fail("%s: too many output files", named), -1;
+    struct stat st;
+    if (path && stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+        return fail("cannot write %s: %s", path, std::strerror(EISDIR)), -1;
+    char dir[PATH_MAX];
+    const char* base = split(named, dir, sizeof dir);
+    if (!*base)
+        return fail("cannot write %s: no file name", named), -1;
+    output& o = outs[nouts];
+    int n = std::snprintf(o.tmp, sizeof o.tmp, "%s/.%s%s.XXXXXX", dir, base, path ? "" : ".music");
+    if (n < 0 || static_cast<size_t>(n) >= sizeof o.tmp)
+        return fail("cannot write %s: %s", named, std::strerror(ENAMETOOLONG)), -1;
+    int fd = mkostemp(o.tmp, O_CLOEXEC);
+    if (fd < 0)
+        return fail("cannot write %s: %s", named, std::strerror(errno)), -1;
+    // mkstemp makes the file private; give it the mode an ordinary new file would have.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    std::snprintf(o.path, sizeof o.path, "%s", path ? path : "");
+    *index = nouts++;
+    return fd;
+}
+
+bool out_commit()
+{
+    for (int i = 0; i < nouts; i++) {
+        output& o = outs[i];
+        // After a failed rename the rest are removed; those already renamed are complete.
+        if (!o.path[0] || failed) {
+            unlink(o.tmp);
+        } else if (rename(o.tmp, o.path) != 0) {
+            fail("cannot write %s: %s", o.path, std::strerror(errno));
+            unlink(o.tmp);
+        }
+        o.tmp[0] = 0;
+    }
+    nouts = 0;
+    return !failed;
+}
+
+void out_discard()
+{
+    for (int i = 0; i < nouts; i++)
+        if (outs[i].tmp[0])
+            unlink(outs[i].tmp);
+    nouts = 0;
+}
+
+bool write_all(int fd, const void* buf, size_t len)
+{
+    const char* p = static_cast<const char*>(buf);
+    while (len > 0) {
+        if (stop_signal) {
+            errno = EINTR;
+            return false;
+        }
+        ssize_t n = write(fd, p, len);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Output files written under a temporary name beside their final one and renamed into place
+// only once the whole capture has succeeded, so a failure or an interrupt leaves no partial
+// file behind. Also the interrupt itself: the signals that stop a capture only raise a flag,
+// which the long-running steps look at.
+#include <climits>
+#include <csignal>
+
+inline constexpr int max_outputs = 3;  // the video, the music handed to the encoder, the WAV asked for
+
+struct output {
+    char path[PATH_MAX];  // final name; empty for a scratch file removed at the end
+    char tmp[PATH_MAX];   // name while being written
+};
+extern output outs[max_outputs];
+extern int nouts;  // outputs created so far
+
+extern volatile sig_atomic_t stop_signal;  // the signal that asked the capture to stop, or 0
+
+// Installs the stop signals' handler (SIGINT, SIGTERM, SIGHUP) and ignores SIGPIPE and SIGXFSZ,
+// so a closed pipe or a file-size limit shows as a failed write instead of killing the program.
+void catch_signals();
+
+// Creates the temporary file for `path` (a scratch file beside `near` when `path` is null) and
+// returns its open descriptor, or -1 after reporting why. The temporary name is outs[i].tmp for
+// the returned index i in *index.
+int out_create(const char* path, const char* near, int* index);
+
+// Renames every output to its final name and removes the scratch files. False if a rename fails.
+bool out_commit();
+
+// Removes every temporary file; nothing of this run is left.
+void out_discard();
+
+// Writes all of buf, retrying short writes. False (errno set) on an error or a stop signal.
+bool write_all(int fd, const void* buf, size_t len);

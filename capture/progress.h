@@ -1,0 +1,19 @@
+#pragma once
+// The progress of a capture on standard error: on a terminal a bar redrawn in place, otherwise
+// one line per tenth of the work.
+#include <cstddef>
+#include <cstdint>
+
+// Formats one report: frames done of total, percent, frames per second, elapsed time, time
+// left, and how many times faster than real time the capture runs (video seconds per second
+// spent), after a bar when `bar` is set. Returns out.
+char* progress_line(char* out, size_t len, int64_t done, int64_t total, int fps, double elapsed, bool bar);
+
+// Starts reporting a capture of `total` frames at fps (the wall clock starts here).
+void progress_start(int64_t total, int fps);
+
+// `done` frames are finished.
+void progress_step(int64_t done);
+
+// Ends the bar's line, if one is on screen, so that other messages start on a line of their own.
+void progress_break();
