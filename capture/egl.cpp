@@ -15,7 +15,8 @@ int pic_x, pic_y, pic_w, pic_h;
 namespace {
 EGLDisplay dpy = EGL_NO_DISPLAY;
 EGLContext ctx = EGL_NO_CONTEXT;
-GLuint fbo, rbo[2];  // framebuffer; its colour and depth renderbuffers
+GLuint fbo[2], rbo[4];  // the two framebuffers; their colour and depth renderbuffers
+GLsync done[2];         // fence after the last frame given to each framebuffer
 
 constexpr int aspect_w = 4, aspect_h = 3;  // the intro's 800x600 picture
 
@@ -62,30 +63,51 @@ bool gl_open(int w, int h)
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &most);
     if (w > most || h > most)
         return fail("OpenGL: %dx%d is larger than the renderer's limit of %d", w, h, most);
-    glGenFramebuffers(1, &fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    glGenRenderbuffers(2, rbo);
-    glBindRenderbuffer(GL_RENDERBUFFER, rbo[0]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rbo[0]);
-    glBindRenderbuffer(GL_RENDERBUFFER, rbo[1]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rbo[1]);
-    GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    if (status != GL_FRAMEBUFFER_COMPLETE)
-        return fail("OpenGL: framebuffer of %dx%d incomplete (0x%04x)", w, h, status);
+    glGenFramebuffers(2, fbo);
+    glGenRenderbuffers(4, rbo);
+    for (int i = 0; i < 2; i++) {
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo[i]);
+        glBindRenderbuffer(GL_RENDERBUFFER, rbo[2 * i]);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rbo[2 * i]);
+        glBindRenderbuffer(GL_RENDERBUFFER, rbo[2 * i + 1]);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rbo[2 * i + 1]);
+        GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+        if (status != GL_FRAMEBUFFER_COMPLETE)
+            return fail("OpenGL: framebuffer of %dx%d incomplete (0x%04x)", w, h, status);
+        // Frames before the scene first draws are black, as is the frame around the picture.
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
     gl_w = w;
     gl_h = h;
-    // Frames before the scene first draws are black, as is the frame around the picture.
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     picture_box(w, h, &pic_x, &pic_y, &pic_w, &pic_h);
     glViewport(pic_x, pic_y, pic_w, pic_h);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     return true;
 }
 
-void gl_read(uint8_t* rgba) { glReadPixels(0, 0, gl_w, gl_h, GL_RGBA, GL_UNSIGNED_BYTE, rgba); }
+void gl_draw_to(int64_t n) { glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo[n % 2]); }
+
+void gl_done(int64_t n)
+{
+    // The fence flushes the frame to the renderer's threads and marks its end.
+    done[n % 2] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+}
+
+void gl_read(int64_t n, uint8_t* rgba)
+{
+    // Waiting for this frame's own fence first lets the read leave the next frame rasterising.
+    GLsync& f = done[n % 2];
+    if (f) {
+        glClientWaitSync(f, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
+        glDeleteSync(f);
+        f = nullptr;
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo[n % 2]);
+    glReadPixels(0, 0, gl_w, gl_h, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+}
 
 const char* gl_renderer()
 {
@@ -96,8 +118,13 @@ const char* gl_renderer()
 void gl_close()
 {
     if (ctx != EGL_NO_CONTEXT) {
-        glDeleteRenderbuffers(2, rbo);
-        glDeleteFramebuffers(1, &fbo);
+        for (GLsync& f : done)
+            if (f) {
+                glDeleteSync(f);
+                f = nullptr;
+            }
+        glDeleteRenderbuffers(4, rbo);
+        glDeleteFramebuffers(2, fbo);
         eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(dpy, ctx);
         ctx = EGL_NO_CONTEXT;

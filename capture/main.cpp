@@ -72,22 +72,35 @@ bool music(int fd, const char* name)
     return true;
 }
 
-// Draws and hands on every frame of the stretch.
+// Hands on frame n of the stretch, as gl_read gives it.
+bool deliver(int64_t n, const uint8_t* rgba)
+{
+    if (stop_signal)
+        return false;
+    bool ok = opt.frames ? still_write(n - opt.first, rgba, opt.w, opt.h) : encoder_frame(rgba);
+    if (ok)
+        progress_step(n + 1 - opt.first);
+    return ok;
+}
+
+// Draws and hands on every frame of the stretch. Each frame is read back while the next one is
+// being rasterised.
 bool frames()
 {
     std::vector<uint8_t> rgba(static_cast<size_t>(opt.w) * opt.h * 4);
-    int64_t count = opt.last - opt.first;
-    progress_start(count, opt.fps);
+    progress_start(opt.last - opt.first, opt.fps);
     for (int64_t n = opt.first; n < opt.last; n++) {
+        gl_draw_to(n);
         shoot(frame_ms(n, opt.fps), idle_slots, batch_slots);
-        gl_read(rgba.data());
-        if (stop_signal)
-            return false;
-        if (opt.frames ? !still_write(n - opt.first, rgba.data(), opt.w, opt.h) : !encoder_frame(rgba.data()))
-            return false;
-        progress_step(n + 1 - opt.first);
+        gl_done(n);
+        if (n > opt.first) {
+            gl_read(n - 1, rgba.data());
+            if (!deliver(n - 1, rgba.data()))
+                return false;
+        }
     }
-    return true;
+    gl_read(opt.last - 1, rgba.data());
+    return deliver(opt.last - 1, rgba.data());
 }
 
 int run()
