@@ -39,6 +39,8 @@ int64_t block_at(int32_t t) { return t * sample_rate / (block_len * int64_t{1000
 
 scope_buf* scope_at(int32_t t)
 {
+    if (nblocks == 0)
+        return nullptr;  // nothing rendered: the scene waits, as for the first audio buffer
     int64_t k = std::clamp<int64_t>(block_at(t), 0, nblocks - 1);
     return &blocks[k];
 }

@@ -27,5 +27,5 @@ bool render_music(synth_kind s, int64_t frames, int32_t last_ms, const char** wh
 // or before t, floor(t * 44100 / 1024000).
 int64_t block_at(int32_t t);
 
-// That block's scope; the last rendered one for times past the render.
+// That block's scope; the last rendered one for times past the render; null before any render.
 scope_buf* scope_at(int32_t t);

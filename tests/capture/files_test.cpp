@@ -1,0 +1,212 @@
+// Output files under temporary names, the WAV format, and the progress line.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "outputs.h"
+#include "progress.h"
+#include "report.h"
+#include "wav.h"
+
+namespace {
+
+std::set<std::string> listing(const std::string& dir)
+{
+    std::set<std::string> names;
+    DIR* d = opendir(dir.c_str());
+    while (dirent* e = readdir(d))
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+            names.insert(e->d_name);
+    closedir(d);
+    return names;
+}
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+struct Files : ::testing::Test {
+    std::string dir;
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/capture-files-XXXXXX";
+        dir = mkdtemp(tmpl);
+        failed = false;
+        stop_signal = 0;
+    }
+    void TearDown() override
+    {
+        out_discard();
+        for (auto& n : listing(dir))
+            unlink((dir + "/" + n).c_str());
+        rmdir(dir.c_str());
+        failed = false;
+        stop_signal = 0;
+    }
+};
+
+TEST_F(Files, WrittenUnderATemporaryNameThenRenamed)
+{
+    int i = -1, j = -1;
+    std::string video = dir + "/v.mp4";
+    int fd = out_create(video.c_str(), nullptr, &i);
+    ASSERT_GE(fd, 0);
+    int fd2 = out_create(nullptr, video.c_str(), &j);  // a scratch file beside it
+    ASSERT_GE(fd2, 0);
+    ASSERT_TRUE(write_all(fd, "abc", 3));
+    close(fd);
+    close(fd2);
+    auto during = listing(dir);
+    EXPECT_EQ(during.size(), 2u);
+    for (auto& n : during)
+        EXPECT_EQ(n[0], '.') << n;  // hidden while unfinished
+    EXPECT_EQ(outs[j].path[0], 0);
+
+    ASSERT_TRUE(out_commit());
+    EXPECT_EQ(listing(dir), std::set<std::string>{"v.mp4"});  // the scratch file is gone
+    EXPECT_EQ(slurp(video), "abc");
+    struct stat st;
+    ASSERT_EQ(stat(video.c_str(), &st), 0);
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // an ordinary file's mode, not mkstemp's 0600
+}
+
+TEST_F(Files, DiscardLeavesNothing)
+{
+    int i;
+    std::string wav = dir + "/m.wav";
+    int fd = out_create(wav.c_str(), nullptr, &i);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    out_discard();
+    EXPECT_TRUE(listing(dir).empty());
+    EXPECT_EQ(nouts, 0);
+}
+
+TEST_F(Files, UnwritablePlacesFailAtOnce)
+{
+    int i;
+    testing::internal::CaptureStderr();
+    EXPECT_LT(out_create((dir + "/no/such/dir/v.mp4").c_str(), nullptr, &i), 0);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "intro-capture: cannot write " + dir + "/no/such/dir/v.mp4: No such file or directory\n");
+    failed = false;
+    testing::internal::CaptureStderr();
+    EXPECT_LT(out_create(dir.c_str(), nullptr, &i), 0);  // a directory is not a file
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Is a directory"), std::string::npos);
+    EXPECT_EQ(nouts, 0);
+}
+
+TEST_F(Files, OnlyTheFirstFailureIsReported)
+{
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(fail("first %d", 1));
+    EXPECT_FALSE(fail("second"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "intro-capture: first 1\n");
+}
+
+TEST_F(Files, WriteStopsOnASignal)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    stop_signal = SIGINT;
+    errno = 0;
+    EXPECT_FALSE(write_all(fds[1], "x", 1));
+    EXPECT_EQ(errno, EINTR);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST_F(Files, WriteReportsAClosedPipe)
+{
+    catch_signals();  // SIGPIPE ignored: the write fails instead of killing the process
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    errno = 0;
+    EXPECT_FALSE(write_all(fds[1], "x", 1));
+    EXPECT_EQ(errno, EPIPE);
+    close(fds[1]);
+}
+
+TEST(Wav, HeaderOfStereoAndMono)
+{
+    uint8_t h[wav_header_len];
+    wav_header(h, 2, 5116335);
+    const uint8_t stereo[wav_header_len] = {
+        'R', 'I', 'F', 'F', 0xE0, 0x46, 0x38, 0x01, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+        16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0,
+        4, 0, 16, 0, 'd', 'a', 't', 'a', 0xBC, 0x46, 0x38, 0x01};  // 5116335 * 4 = 0x013846BC
+    EXPECT_EQ(0, std::memcmp(h, stereo, sizeof h));
+    wav_header(h, 1, 3);
+    const uint8_t mono[wav_header_len] = {
+        'R', 'I', 'F', 'F', 42, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+        16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0,
+        2, 0, 16, 0, 'd', 'a', 't', 'a', 6, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(h, mono, sizeof h));
+}
+
+TEST(Wav, BodyIsTheSamplesLittleEndian)
+{
+    FILE* f = std::tmpfile();
+    const int16_t s[4] = {1, -2, 0x1234, -32768};
+    ASSERT_TRUE(write_wav(fileno(f), s, 2, 2));
+    uint8_t got[wav_header_len + 9];
+    ASSERT_EQ(pread(fileno(f), got, sizeof got, 0), ssize_t(sizeof got - 1));
+    const uint8_t body[8] = {1, 0, 0xFE, 0xFF, 0x34, 0x12, 0x00, 0x80};
+    EXPECT_EQ(0, std::memcmp(got + wav_header_len, body, 8));
+    std::fclose(f);
+}
+
+TEST(Wav, FailedWriteIsReported)
+{
+    FILE* f = std::fopen("/dev/full", "w");
+    ASSERT_NE(f, nullptr);
+    const int16_t s[2] = {};
+    errno = 0;
+    EXPECT_FALSE(write_wav(fileno(f), s, 1, 2));
+    EXPECT_EQ(errno, ENOSPC);
+    std::fclose(f);
+}
+
+TEST(Progress, LineWithAndWithoutBar)
+{
+    char line[256];
+    EXPECT_STREQ(progress_line(line, sizeof line, 3480, 6961, 60, 123.4, true),
+                 "[###########-------------] 3480/6961 frames  49%  28.2 fps  2:03 elapsed  ETA 2:03  0.47x real time");
+    EXPECT_STREQ(progress_line(line, sizeof line, 6961, 6961, 60, 3725, false),
+                 "6961/6961 frames 100%  1.9 fps  1:02:05 elapsed  ETA 0:00  0.03x real time");
+    EXPECT_STREQ(progress_line(line, sizeof line, 0, 100, 25, 0, false),
+                 "0/100 frames   0%  0.0 fps  0:00 elapsed  ETA -:--  0.00x real time");
+}
+
+TEST(Progress, OneLinePerTenthWhenNotATerminal)
+{
+    testing::internal::CaptureStderr();  // a pipe, not a terminal
+    progress_start(20, 10);
+    for (int n = 1; n <= 20; n++)
+        progress_step(n);
+    std::string said = testing::internal::GetCapturedStderr();
+    int lines = 0;
+    for (char c : said)
+        lines += c == '\n';
+    EXPECT_EQ(lines, 10) << said;
+    EXPECT_NE(said.find("2/20 frames  10%"), std::string::npos) << said;
+    EXPECT_NE(said.find("20/20 frames 100%"), std::string::npos) << said;
+    EXPECT_EQ(said.find("\r"), std::string::npos);
+}
+
+}  // namespace

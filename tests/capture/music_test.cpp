@@ -1,0 +1,132 @@
+// The offline render: the synthesizers' own output block by block, the scope each block
+// published, and the block the picture sees at a given time.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "batch.h"
+#include "clock.h"
+#include "music.h"
+#include "../../scene/layers.h"
+#include "../../scene/scene.h"
+#include "../../scene/timeline.h"
+#include "../../song/song.h"
+#include "../../synth_fixed/velk_reset.h"
+#include "../../synth_fixed/velk_tiny.h"
+#include "../../synth_float/synth.h"
+
+namespace {
+
+const char* why = "";
+
+TEST(Music, PortRenderIsTheMixersOutputInStereo)
+{
+    const int64_t frames = 40000;  // past the first sound at frame 15129
+    ASSERT_TRUE(render_music(synth_port, frames, 0, &why)) << why;
+    EXPECT_EQ(channels, 2);
+    EXPECT_EQ(nblocks, 40);  // ceil(40000 / 1024)
+    ASSERT_EQ(pcm.size(), size_t(40 * 1024 * 2));
+
+    port::synth_start(44100);
+    ASSERT_EQ(port::parse_builtin_song(), 0);
+    std::vector<int16_t> want(pcm.size());
+    port::mix_frames(want.data(), int(want.size() / 2));
+    EXPECT_EQ(pcm, want);
+    EXPECT_EQ(pcm[2 * 15128], 0);
+    EXPECT_NE(pcm[2 * 15129], 0);
+}
+
+TEST(Music, TinyRenderIsVelkPlayInMonoAndRepeats)
+{
+    const int64_t frames = 20000;  // past the first sound at sample 16545
+    ASSERT_TRUE(render_music(synth_tiny, frames, 0, &why)) << why;
+    EXPECT_EQ(channels, 1);
+    ASSERT_EQ(pcm.size(), size_t(20 * 1024));
+    EXPECT_EQ(pcm[16544], 0);
+    EXPECT_EQ(pcm[16545], 1719);
+    std::vector<int16_t> first = pcm;
+
+    // A second render in the same process starts from the song's beginning again.
+    ASSERT_TRUE(render_music(synth_tiny, frames, 0, &why)) << why;
+    EXPECT_EQ(pcm, first);
+    tiny::velk_reset();
+    std::vector<uint8_t> bytes(first.size() * 2);
+    for (size_t k = 0; k < bytes.size(); k += 2048)
+        tiny::velk_play(nullptr, &bytes[k], 2048);
+    for (size_t i = 0; i < first.size(); i++)
+        ASSERT_EQ(first[i], int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8)) << i;
+}
+
+TEST(Music, RenderReachesTheBlockOfTheLastTime)
+{
+    ASSERT_TRUE(render_music(synth_tiny, 1, 116000, &why)) << why;
+    EXPECT_EQ(nblocks, 4996);  // block 4995 holds 116000 ms: 116000 * 44100 / 1024000 = 4995.7
+}
+
+// Each block's scope is what its callback published: the port's first 512 stereo frames, the
+// tiny's 1024 mono samples.
+TEST(Music, ScopesAreTheCallbacksPublishedBuffers)
+{
+    ASSERT_TRUE(render_music(synth_port, 30 * 1024, 0, &why)) << why;
+    for (int64_t k : {0, 15, 20, 29})
+        for (int i = 0; i < scope_len; i++)
+            ASSERT_EQ(blocks[k].v[i].load(), pcm[k * 2048 + i]) << "port block " << k << " value " << i;
+    ASSERT_TRUE(render_music(synth_tiny, 30 * 1024, 0, &why)) << why;
+    for (int64_t k : {0, 16, 17, 29})
+        for (int i = 0; i < scope_len; i++)
+            ASSERT_EQ(blocks[k].v[i].load(), pcm[k * 1024 + i]) << "tiny block " << k << " value " << i;
+}
+
+TEST(Music, BlockAtTime)
+{
+    EXPECT_EQ(block_at(0), 0);
+    EXPECT_EQ(block_at(23), 0);   // 23 ms = 1014.3 samples
+    EXPECT_EQ(block_at(24), 1);   // 1058.4 samples: the second block plays
+    EXPECT_EQ(block_at(1000), 43);
+    EXPECT_EQ(block_at(116000), 4995);
+}
+
+// The scope the scene reads while drawing each frame, and while advancing through the slots
+// before it, is the block of that moment. Every block of a synthetic render is stamped with
+// its own number, and the glBegin slots record what they see.
+std::vector<std::pair<int32_t, int>> advanced;  // (lasttick at the read, stamp of the scope)
+std::vector<int> drawn;                          // stamps seen by the frame itself
+void look_idle(unsigned) { advanced.push_back({lasttick, smp.load()->v[0].load()}); }
+void look_draw(unsigned) { drawn.push_back(smp.load()->v[scope_len - 1].load()); }
+
+// The block playing at t ms: t * 44100 / 1024000, rounded down.
+int playing(int32_t t) { return int(int64_t{t} * 44100 / 1024000); }
+
+TEST(Music, SceneSeesTheBlockOfEachMoment)
+{
+    ASSERT_TRUE(render_music(synth_port, 1, 30000, &why)) << why;
+    for (int64_t k = 0; k < nblocks; k++)
+        for (auto& v : blocks[k].v)
+            v.store(int16_t(k));
+    slot idle[g_count], draw[g_count];
+    std::copy(idle_slots, idle_slots + g_count, idle);
+    std::copy(idle_slots, idle_slots + g_count, draw);
+    idle[g_begin] = reinterpret_cast<slot>(look_idle);
+    draw[g_begin] = reinterpret_cast<slot>(look_draw);
+
+    for (int fps : {60, 7}) {  // 7 fps: 14 slots advanced between frames
+        lasttick = 0;
+        halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
+        int blocks_seen = 0;
+        for (int64_t n = frame_at(20000, fps); n < frame_at(20400, fps); n++) {
+            advanced.clear();
+            drawn.clear();
+            int32_t t = frame_ms(n, fps);
+            shoot(t, idle, draw);
+            ASSERT_FALSE(drawn.empty());
+            for (int stamp : drawn)
+                ASSERT_EQ(stamp, playing(t)) << "frame at " << t;
+            for (auto [end, stamp] : advanced)  // the slot ending at lasttick was drawn at its first ms
+                ASSERT_EQ(stamp, playing(end - slot_ms + 1)) << "slot ending at " << end << " before " << t;
+            blocks_seen += int(advanced.size());
+        }
+        EXPECT_GT(blocks_seen, 0) << fps << " fps";
+    }
+}
+
+}  // namespace

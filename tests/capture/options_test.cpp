@@ -1,0 +1,138 @@
+// The command line: defaults, every kind of value, the stretch, and what is refused.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    options o;
+    std::string why;
+};
+
+Parsed parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "intro-capture");
+    Parsed p{false, {}, {}};
+    char why[512] = "";
+    p.ok = parse_args(int(args.size()), const_cast<char**>(args.data()), p.o, why, sizeof why);
+    p.why = why;
+    return p;
+}
+
+TEST(Options, Defaults)
+{
+    auto p = parse({});
+    ASSERT_TRUE(p.ok);
+    EXPECT_STREQ(p.o.out, "vintelo.mp4");
+    EXPECT_EQ(p.o.wav, nullptr);
+    EXPECT_EQ(p.o.frames, nullptr);
+    EXPECT_EQ(p.o.w, 1280);
+    EXPECT_EQ(p.o.h, 720);
+    EXPECT_EQ(p.o.fps, 60);
+    EXPECT_EQ(p.o.synth, synth_port);
+    EXPECT_EQ(p.o.first, 0);
+    EXPECT_EQ(p.o.last, 6961);
+}
+
+TEST(Options, EveryValue)
+{
+    auto p = parse({"-o", "a.mp4", "-s", "3840x2160", "-r", "100", "--synth", "tiny", "--wav", "a.wav", "--from",
+                    "1.5", "--to", "2"});
+    ASSERT_TRUE(p.ok) << p.why;
+    EXPECT_STREQ(p.o.out, "a.mp4");
+    EXPECT_STREQ(p.o.wav, "a.wav");
+    EXPECT_EQ(p.o.w, 3840);
+    EXPECT_EQ(p.o.h, 2160);
+    EXPECT_EQ(p.o.fps, 100);
+    EXPECT_EQ(p.o.synth, synth_tiny);
+    EXPECT_EQ(p.o.from_ms, 1500);
+    EXPECT_EQ(p.o.to_ms, 2000);
+    EXPECT_EQ(p.o.first, 150);
+    EXPECT_EQ(p.o.last, 200);
+}
+
+TEST(Options, WavAloneWritesOnlyMusic)
+{
+    auto p = parse({"--wav", "m.wav"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.o.out, nullptr);
+    EXPECT_STREQ(p.o.wav, "m.wav");
+}
+
+TEST(Options, FramesInsteadOfVideoAllowOddSizes)
+{
+    auto p = parse({"--frames", "d", "-s", "161x121"});
+    ASSERT_TRUE(p.ok) << p.why;
+    EXPECT_EQ(p.o.out, nullptr);
+    EXPECT_STREQ(p.o.frames, "d");
+}
+
+TEST(Options, Stretch)
+{
+    auto p = parse({"--from", "10", "--to", "12"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.o.first, 600);
+    EXPECT_EQ(p.o.last, 720);
+    p = parse({"--from", "115.999"});  // to the end: the frame at 116 s that ends the show
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.o.first, 6960);
+    EXPECT_EQ(p.o.last, 6961);
+    p = parse({"--to", "500", "-r", "24"});  // past the end: up to the quit frame
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.o.first, 0);
+    EXPECT_EQ(p.o.last, 2785);
+    p = parse({"--from", "0.016", "--to", "0.017"});  // frame 1 at 16 ms only
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.o.first, 1);
+    EXPECT_EQ(p.o.last, 2);
+}
+
+TEST(Options, HelpStopsReading)
+{
+    auto p = parse({"--help", "-r", "1000"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_TRUE(p.o.help);
+}
+
+struct Refused : ::testing::TestWithParam<std::pair<std::vector<const char*>, const char*>> {};
+
+TEST_P(Refused, WithItsReason)
+{
+    auto [args, reason] = GetParam();
+    auto p = parse(args);
+    EXPECT_FALSE(p.ok);
+    EXPECT_NE(p.why.find(reason), std::string::npos) << p.why;
+    EXPECT_EQ(p.why.find('\n'), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, Refused,
+    ::testing::Values(
+        std::pair{std::vector<const char*>{"-r", "101"}, "at most 100 frames a second"},
+        std::pair{std::vector<const char*>{"-r", "0"}, "1 to 100"},
+        std::pair{std::vector<const char*>{"-r", "29.97"}, "whole frames"},
+        std::pair{std::vector<const char*>{"-r"}, "-r needs a value"},
+        std::pair{std::vector<const char*>{"-s", "3842x2160"}, "3840"},
+        std::pair{std::vector<const char*>{"-s", "1280x2162"}, "2160"},
+        std::pair{std::vector<const char*>{"-s", "1x720"}, "width 2"},
+        std::pair{std::vector<const char*>{"-s", "1280*720"}, "WxH"},
+        std::pair{std::vector<const char*>{"-s", "-1280x720"}, "WxH"},
+        std::pair{std::vector<const char*>{"-s", "1281x720"}, "even"},
+        std::pair{std::vector<const char*>{"--synth", "both"}, "port or tiny"},
+        std::pair{std::vector<const char*>{"--from", "1.0005"}, "millisecond"},
+        std::pair{std::vector<const char*>{"--from", "-1"}, "seconds"},
+        std::pair{std::vector<const char*>{"--to", "x"}, "seconds"},
+        std::pair{std::vector<const char*>{"--from", "5", "--to", "5"}, "holds no frame"},
+        std::pair{std::vector<const char*>{"--from", "117"}, "holds no frame"},
+        std::pair{std::vector<const char*>{"--frames", "d", "-o", "v.mp4"}, "leave out -o"},
+        std::pair{std::vector<const char*>{"-o", "x", "--wav", "x"}, "both name x"},
+        std::pair{std::vector<const char*>{"-o", ""}, "needs a name"},
+        std::pair{std::vector<const char*>{"--fps", "30"}, "unknown option --fps"},
+        std::pair{std::vector<const char*>{"movie.mp4"}, "unexpected argument movie.mp4"}));
+
+}  // namespace
