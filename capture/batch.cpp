@@ -1,4 +1,4 @@
-// Collecting immediate-mode batches into client arrays.
+// The capture's two tables of GL slots: idle, and collecting immediate-mode batches into client arrays.
 #include "batch.h"
 
 #include <GL/gl.h>
@@ -59,16 +59,12 @@ void i_v() {}
 void i_3f(float, float, float) {}
 void i_4f(float, float, float, float) {}
 void i_6d(double, double, double, double, double, double) {}
-void i_delay(uint32_t) {}
 
 template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
 }
 
-#define IDLE {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u), sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)}
-const slot idle_slots[g_count] = IDLE;
-slot gslots[g_count] = IDLE;  // the clock points these at one table or the other for each call
-slot sslots[s_count] = {sl(i_delay)};
-#undef IDLE
+const slot idle_slots[g_count] = {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u),
+                                  sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)};
 
 const slot batch_slots[g_count] = {sl(b_begin), sl(b_end), sl(b_vertex), sl(&glMatrixMode),
                                    sl(&glLoadIdentity), sl(&glClear), sl(b_color), sl(&glRotatef),

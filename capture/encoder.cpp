@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -25,6 +26,7 @@ namespace {
 int enc_w, enc_h;
 std::vector<uint8_t> flipped;  // one frame, top row first
 int enc_log = -1;              // ffmpeg's messages, kept to name its failure
+const char* enc_out;           // the file ffmpeg writes
 
 // Spawns ffmpeg with argv in a process group of its own, so a Ctrl+C at the terminal reaches only
 // this program, which then stops ffmpeg itself. Without stdin_fd it reads /dev/null; without
@@ -129,6 +131,7 @@ bool encoder_start(const char* out, int w, int h, int fps, const char* music)
 {
     enc_w = w;
     enc_h = h;
+    enc_out = out;
     flipped.resize(static_cast<size_t>(w) * h * 4);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -197,6 +200,9 @@ bool encoder_finish()
     enc_log = -1;
     if (st != 0)
         return fail("ffmpeg failed (status %d)%s%s", st, why[0] ? ": " : "", why);
+    struct stat got;
+    if (stat(enc_out, &got) != 0 || got.st_size == 0)
+        return fail("ffmpeg ended without writing the video");
     return true;
 }
 

@@ -18,6 +18,10 @@ int64_t nstills;
 bool made_dir;
 
 namespace {
+mode_t file_mask;  // the process's umask, read once
+}
+
+namespace {
 void name(char* out, size_t len, int64_t n) { std::snprintf(out, len, "%s/%06lld.png", still_dir, static_cast<long long>(n)); }
 
 // libpng reports errors by longjmp; this keeps its message for ours.
@@ -58,6 +62,8 @@ bool stills_open(const char* dir)
 {
     if (std::snprintf(still_dir, sizeof still_dir, "%s", dir) >= static_cast<int>(sizeof still_dir) - 16)
         return fail("--frames %s: %s", dir, std::strerror(ENAMETOOLONG));
+    file_mask = umask(0);
+    umask(file_mask);
     if (mkdir(dir, 0777) == 0) {
         made_dir = true;
         return true;
@@ -76,6 +82,7 @@ bool still_write(int64_t n, const uint8_t* rgba, int w, int h)
     int fd = mkostemp(tmp, O_CLOEXEC);
     if (fd < 0)
         return fail("cannot write %s: %s", path, std::strerror(errno));
+    fchmod(fd, 0666 & ~file_mask);  // mkstemp's files are private; a still is an ordinary file
     FILE* f = fdopen(fd, "wb");
     if (!f) {
         close(fd);

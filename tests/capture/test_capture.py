@@ -1,0 +1,392 @@
+"""intro-capture run for real: music, video, stills, determinism and every way it can fail."""
+import json
+import os
+import pty
+import resource
+import select
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+from xharness import XServer  # noqa: E402
+
+CAPTURE = os.environ["INTRO_CAPTURE"]
+RENDER_PORT = os.environ["RENDER_PORT"]
+RENDER_TINY = os.environ["RENDER_TINY"]
+STILL_PORT = os.environ["STILL_PORT"]
+RATE = 44100
+
+
+def capture(*args, cwd, env=None, limit=None, timeout=300):
+    """Runs intro-capture in cwd; returns (status, stderr text)."""
+    def cap_files():
+        if limit is not None:
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    run = subprocess.run([CAPTURE, *args], cwd=cwd, env=dict(os.environ, **(env or {})), capture_output=True,
+                         text=True, timeout=timeout, preexec_fn=cap_files)
+    return run.returncode, run.stderr
+
+
+def wav_body(path):
+    """(channels, samples bytes) of a WAV written by intro-capture, its header checked."""
+    data = open(path, "rb").read()
+    riff, size, wave, fmt, flen, pcm, ch, rate, brate, align, bits, tag, dlen = struct.unpack(
+        "<4sI4s4sIHHIIHH4sI", data[:44])
+    assert (riff, wave, fmt, flen, pcm, rate, bits, tag) == (b"RIFF", b"WAVE", b"fmt ", 16, 1, RATE, 16, b"data")
+    assert brate == RATE * ch * 2 and align == ch * 2 and size == 36 + dlen and dlen == len(data) - 44
+    return ch, data[44:]
+
+
+def offline(render, samples):
+    return subprocess.run([render, str(samples)], capture_output=True, check=True).stdout
+
+
+def probe(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_streams", "-show_format", "-of", "json",
+                          path], capture_output=True, check=True, text=True).stdout
+    return json.loads(out)
+
+
+def pixels(png):
+    """A PNG still as top-row-first RGB bytes, decoded by ffmpeg."""
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", png, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                          capture_output=True, check=True).stdout
+
+
+def ceil_div(a, b):
+    return -(-a // b)
+
+
+class Scratch(unittest.TestCase):
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory()
+        self.dir = self._tmp.name
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    def path(self, *names):
+        return os.path.join(self.dir, *names)
+
+    def left(self):
+        """Everything in the scratch directory, hidden files included."""
+        return sorted(os.listdir(self.dir))
+
+    def assert_one_line(self, err, *words):
+        """err holds one message besides the progress lines, naming the words."""
+        lines = [l for l in err.strip("\n").split("\n") if not l.endswith("x real time")]
+        self.assertEqual(len(lines), 1, err)
+        self.assertTrue(lines[0].startswith("intro-capture: "), err)
+        for w in words:
+            self.assertIn(w, lines[0])
+
+
+class Music(Scratch):
+    def test_wav_is_the_port_render_sample_for_sample(self):
+        status, err = capture("--wav", "m.wav", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        ch, body = wav_body(self.path("m.wav"))
+        self.assertEqual(ch, 2)
+        self.assertEqual(len(body), 5116335 * 4)  # ceil(6961 frames * 44100 / 60), 4 bytes a frame
+        self.assertEqual(body, offline(RENDER_PORT, 5116335))
+        self.assertEqual(self.left(), ["m.wav"])  # no video without -o, no leftovers
+
+    def test_wav_of_the_tiny_at_24_fps(self):
+        status, err = capture("--wav", "m.wav", "--synth", "tiny", "-r", "24", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        ch, body = wav_body(self.path("m.wav"))
+        self.assertEqual(ch, 1)
+        samples = ceil_div(2785 * RATE, 24)  # 5117437.5 rounded up
+        self.assertEqual(len(body), samples * 2)
+        self.assertEqual(body, offline(RENDER_TINY, samples))
+
+    def test_a_stretch_has_its_slice_of_the_music(self):
+        status, err = capture("--wav", "m.wav", "-r", "30", "--from", "10", "--to", "12.5", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        _, body = wav_body(self.path("m.wav"))
+        first, last = 300 * RATE // 30, 375 * RATE // 30  # frames 300..374
+        self.assertEqual(body, offline(RENDER_PORT, last)[first * 4:])
+
+
+class Video(Scratch):
+    def check_mp4(self, synth, channels):
+        status, err = capture("-s", "192x144", "-r", "25", "--from", "20", "--to", "22", "--synth", synth, "-o",
+                              "v.mp4", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(self.left(), ["v.mp4"])
+        info = probe(self.path("v.mp4"))
+        video, audio = sorted(info["streams"], key=lambda s: s["codec_type"] != "video")
+        self.assertEqual((video["codec_name"], video["width"], video["height"], video["pix_fmt"]),
+                         ("h264", 192, 144, "yuv420p"))
+        self.assertEqual(video["nb_read_frames"], "50")
+        self.assertEqual(video["avg_frame_rate"], "25/1")
+        self.assertAlmostEqual(float(video["duration"]), 2.0, places=3)
+        self.assertEqual((audio["codec_name"], audio["sample_rate"], audio["channels"]), ("aac", "44100", channels))
+        self.assertAlmostEqual(float(audio["duration"]), 2.0, delta=0.03)
+        self.assertAlmostEqual(float(info["format"]["duration"]), 2.0, delta=0.03)
+        data = open(self.path("v.mp4"), "rb").read()
+        self.assertLess(data.find(b"moov"), data.find(b"mdat"), "the index comes first (+faststart)")
+
+    def test_port_mp4_streams(self):
+        self.check_mp4("port", 2)
+
+    def test_tiny_mp4_streams(self):
+        self.check_mp4("tiny", 1)
+
+
+class Determinism(Scratch):
+    def test_same_stretch_twice_gives_the_same_bytes(self):
+        # Different llvmpipe thread counts as well: the picture must not depend on them.
+        runs = []
+        for n, threads in enumerate(["0", "2"]):
+            d = f"run{n}"
+            os.mkdir(self.path(d))
+            for args in (["--frames", "f", "--wav", "m.wav"], ["-o", "v.mp4"]):
+                status, err = capture("-s", "160x120", "--from", "52", "--to", "53", *args, cwd=self.path(d),
+                                      env={"LP_NUM_THREADS": threads})
+                self.assertEqual(status, 0, err)
+            files = sorted(os.listdir(self.path(d, "f")))
+            self.assertEqual(len(files), 60)
+            runs.append(([open(self.path(d, "f", f), "rb").read() for f in files],
+                         open(self.path(d, "m.wav"), "rb").read(), open(self.path(d, "v.mp4"), "rb").read()))
+        self.assertEqual(runs[0][0], runs[1][0], "stills differ")
+        self.assertEqual(runs[0][1], runs[1][1], "music differs")
+        self.assertEqual(runs[0][2], runs[1][2], "videos differ")
+        self.assertGreater(len(set(runs[0][0])), 50, "the frames should differ from one another")
+
+
+class Stills(Scratch):
+    def test_first_frame_is_black_and_numbering_starts_at_zero(self):
+        status, err = capture("-s", "64x48", "--to", "1", "--frames", "f", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(sorted(os.listdir(self.path("f"))), [f"{n:06d}.png" for n in range(60)])
+        self.assertFalse(any(pixels(self.path("f", "000000.png"))))
+        mask = os.umask(0)
+        os.umask(mask)
+        self.assertEqual(os.stat(self.path("f", "000000.png")).st_mode & 0o777, 0o666 & ~mask)
+        self.assertTrue(any(pixels(self.path("f", "000059.png"))))
+
+    def test_same_as_the_intros_own_drawing(self):
+        frames = [600, 1350, 3300, 5550, 6600]  # at 60 fps: 10, 22.5, 55, 92.5, 110 s
+        with XServer() as x:
+            own = subprocess.run([STILL_PORT, "60", *map(str, frames)], env=x.env(), capture_output=True,
+                                 timeout=120)
+        self.assertEqual(own.returncode, 0, own.stderr)
+        size = 800 * 600 * 4
+        self.assertEqual(len(own.stdout), size * len(frames))
+        for i, n in enumerate(frames):
+            ms = n * 1000 // 60  # frame n's time; the next frame comes 16 ms later
+            status, err = capture("-s", "800x600", "--from", f"{ms / 1000:.3f}", "--to", f"{(ms + 1) / 1000:.3f}",
+                                  "--frames", f"f{n}", cwd=self.dir)
+            self.assertEqual(status, 0, err)
+            self.assertEqual(os.listdir(self.path(f"f{n}")), ["000000.png"])
+            got = pixels(self.path(f"f{n}", "000000.png"))
+            raw = own.stdout[i * size:(i + 1) * size]
+            rows = [raw[(599 - y) * 3200:(600 - y) * 3200] for y in range(600)]  # bottom row first there
+            want = b"".join(bytes(b for k, b in enumerate(r) if k % 4 != 3) for r in rows)
+            differ = sum(1 for a, b in zip(got, want) if a != b)
+            self.assertLessEqual(differ, len(want) // 1000, f"frame {n}: {differ} bytes differ")
+            self.assertTrue(any(want), f"frame {n} is black")
+
+    def test_picture_is_centred_and_never_stretched(self):
+        shots = {}
+        for w, h in [(160, 120), (240, 120), (160, 200)]:
+            d = f"f{w}x{h}"
+            status, err = capture("-s", f"{w}x{h}", "--from", "30", "--to", "30.016", "--frames", d, cwd=self.dir)
+            self.assertEqual(status, 0, err)
+            px = pixels(self.path(d, "000000.png"))
+            shots[w, h] = [px[y * w * 3:(y + 1) * w * 3] for y in range(h)]
+        plain = b"".join(shots[160, 120])
+        self.assertTrue(any(plain))
+
+        def like_plain(picture):
+            # The picture is the same; moved by whole pixels, a few edges round differently.
+            differ = sum(1 for a, b in zip(b"".join(picture), plain) if a != b)
+            self.assertLess(differ, len(plain) // 200)
+
+        wide = shots[240, 120]  # pillarbox: 40 black columns each side
+        like_plain([r[120:600] for r in wide])
+        self.assertFalse(any(b"".join(r[:120] + r[600:] for r in wide)))
+        tall = shots[160, 200]  # letterbox: 40 black rows above and below
+        like_plain(tall[40:160])
+        self.assertFalse(any(b"".join(tall[:40] + tall[160:])))
+
+
+FAKE_ENCODERS = """#!/bin/sh
+case "$*" in *-encoders*) printf ' V..... libx264  H.264\\n A..... aac  AAC\\n'; exit 0;; esac
+"""
+
+
+class Failures(Scratch):
+    def fake_ffmpeg(self, body, encoders=FAKE_ENCODERS):
+        os.mkdir(self.path("bin"))
+        with open(self.path("bin", "ffmpeg"), "w") as f:
+            f.write(encoders + body)
+        os.chmod(self.path("bin", "ffmpeg"), 0o755)
+        return {"PATH": self.path("bin")}
+
+    def test_no_egl_display(self):
+        status, err = capture("-s", "64x48", "--to", "1", "-o", "v.mp4", cwd=self.dir,
+                              env={"__EGL_VENDOR_LIBRARY_FILENAMES": "/nonexistent.json"})
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "EGL")
+        self.assertEqual(self.left(), [])
+
+    def test_no_ffmpeg(self):
+        os.mkdir(self.path("bin"))
+        status, err = capture("-s", "64x48", "--to", "1", "-o", "v.mp4", cwd=self.dir, env={"PATH": self.path("bin")})
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "ffmpeg not found")
+        self.assertEqual(self.left(), ["bin"])
+        status, err = capture("--wav", "m.wav", cwd=self.dir, env={"PATH": self.path("bin")})
+        self.assertEqual(status, 0, err)
+        self.assertEqual(self.left(), ["bin", "m.wav"])
+
+    def test_ffmpeg_without_x264(self):
+        env = self.fake_ffmpeg("exit 0\n", encoders="#!/bin/sh\nprintf ' A..... aac  AAC\\n'\nexit 0\n")
+        status, err = capture("-s", "64x48", "--to", "1", "-o", "v.mp4", cwd=self.dir, env=env)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "libx264")
+        self.assertEqual(self.left(), ["bin"])
+
+    def test_output_that_cannot_be_written(self):
+        open(self.path("file"), "w").close()
+        for args in (["-o", "file/v.mp4"], ["--wav", "file/m.wav"], ["--frames", "file/d"], ["-o", "."]):
+            status, err = capture("-s", "64x48", "--to", "1", *args, cwd=self.dir)
+            self.assertEqual(status, 1, args)
+            self.assert_one_line(err, "file" if args[1] != "." else "Is a directory")
+            self.assertEqual(self.left(), ["file"], args)
+
+    def test_full_disk_while_writing_the_music(self):
+        status, err = capture("--wav", "m.wav", cwd=self.dir, limit=1 << 20)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "m.wav", "File too large")
+        self.assertEqual(self.left(), [])
+
+    def test_full_disk_while_encoding(self):
+        # The 5 s of music (0.9 MB) fit; the video (about 2.7 MB) does not.
+        status, err = capture("-s", "320x240", "--from", "60", "--to", "65", "-o", "v.mp4", cwd=self.dir,
+                              limit=3 << 19)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "ffmpeg failed")
+        self.assertEqual(self.left(), [])
+
+    def test_full_disk_while_writing_stills(self):
+        # The first stills, black or nearly, fit in 1000 bytes; the later ones do not.
+        status, err = capture("-s", "160x120", "--to", "2", "--frames", "f", cwd=self.dir, limit=1000)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "File too large")
+        self.assertNotIn("f/000000.png", err)  # stills were written before, and are gone
+        self.assertEqual(self.left(), [])
+
+    def test_encoder_closes_its_pipe(self):
+        env = self.fake_ffmpeg("exec 0<&-\n/bin/sleep 1\nexit 0\n")
+        status, err = capture("-s", "64x48", "--to", "2", "-o", "v.mp4", cwd=self.dir, env=env)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "Broken pipe")
+        self.assertEqual(self.left(), ["bin"])
+
+    def test_encoder_fails_midway(self):
+        env = self.fake_ffmpeg("/usr/bin/head -c 100000 >/dev/null\necho 'disk on fire' >&2\nexit 3\n")
+        status, err = capture("-s", "64x48", "--to", "2", "-o", "v.mp4", cwd=self.dir, env=env)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "status 3", "disk on fire")
+        self.assertEqual(self.left(), ["bin"])
+
+    def test_encoder_succeeds_without_a_video(self):
+        env = self.fake_ffmpeg("/bin/cat >/dev/null\nexit 0\n")
+        status, err = capture("-s", "64x48", "--to", "1", "-o", "v.mp4", cwd=self.dir, env=env)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "without writing the video")
+        self.assertEqual(self.left(), ["bin"])
+
+    def test_bad_arguments(self):
+        for args in (["-r", "120"], ["-s", "4000x2000"], ["--synth", "x"], ["--from"], ["--bogus"], ["x.mp4"],
+                     ["--from", "10", "--to", "9"]):
+            status, err = capture(*args, cwd=self.dir)
+            self.assertEqual(status, 2, args)
+            self.assert_one_line(err, "usage: intro-capture")
+        self.assertEqual(self.left(), [])
+        status, err = capture("-r", "120", cwd=self.dir)
+        self.assertIn("would repeat", err)
+
+    def test_help(self):
+        run = subprocess.run([CAPTURE, "--help"], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0)
+        self.assertTrue(run.stdout.startswith("usage: intro-capture [-o FILE]"))
+        self.assertIn("what a live run at the full frame cap shows", run.stdout)
+
+
+class Interrupt(Scratch):
+    def interrupted(self, *args):
+        proc = subprocess.Popen([CAPTURE, "-s", "320x240", "--from", "50", "--to", "60", *args], cwd=self.dir,
+                                stderr=subprocess.PIPE, text=True)
+        try:
+            first = proc.stderr.readline()  # the first tenth: the capture is under way
+            self.assertIn("10%", first)
+            proc.send_signal(signal.SIGINT)
+            status = proc.wait(60)
+            rest = proc.stderr.read()
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            proc.stderr.close()
+        return status, rest
+
+    def test_ctrl_c_stops_and_removes_the_partial_video(self):
+        status, rest = self.interrupted("-o", "v.mp4")
+        self.assertEqual(status, 128 + signal.SIGINT)
+        self.assert_one_line(rest, "stopped", "v.mp4")
+        self.assertEqual(self.left(), [])
+
+    def test_ctrl_c_removes_the_stills(self):
+        status, rest = self.interrupted("--frames", "f", "--wav", "m.wav")
+        self.assertEqual(status, 128 + signal.SIGINT)
+        self.assertEqual(self.left(), [])
+
+
+class Progress(Scratch):
+    def test_bar_on_a_terminal(self):
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(self.dir)
+            os.execv(CAPTURE, [CAPTURE, "-s", "64x48", "--to", "2", "--frames", "f"])
+        out = b""
+        while True:
+            ready, _, _ = select.select([fd], [], [], 60)
+            if not ready:
+                break
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            out += chunk
+        _, st = os.waitpid(pid, 0)
+        os.close(fd)
+        self.assertEqual(os.waitstatus_to_exitcode(st), 0, out)
+        text = out.decode()
+        self.assertIn("\r[", text)
+        self.assertIn("] 120/120 frames 100%", text)
+        self.assertIn("x real time", text)
+        # The finished bar keeps its line; the closing word comes on the next one.
+        self.assertRegex(text, r"100%[^\r\n]*\r?\nintro-capture: stills in ")
+
+    def test_tenths_when_not_a_terminal(self):
+        status, err = capture("-s", "64x48", "--to", "2", "--frames", "f", cwd=self.dir)
+        self.assertEqual(status, 0)
+        lines = err.strip().split("\n")
+        self.assertEqual(len(lines), 11, err)  # ten tenths and where the stills are
+        self.assertEqual([l.split()[3] for l in lines[:10]], [f"{p}%" for p in range(10, 101, 10)])
+        self.assertIn(f"stills in {os.path.realpath(self.path('f'))}", lines[10])
+
+
+if __name__ == "__main__":
+    unittest.main()
