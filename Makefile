@@ -11,10 +11,10 @@ deps-run:
 deps:
 	@scripts/install-deps
 
-# The two programs; the tests and benchmarks only when their packages are there already.
+# The programs; the tests and benchmarks only when their packages are there already.
 programs: deps-run
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(BUILD) -j2 --target intro-port intro-tiny
+	@cmake --build $(BUILD) -j2 --target intro-port intro-tiny intro-capture
 
 build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON >/dev/null

@@ -388,5 +388,32 @@ class Progress(Scratch):
         self.assertIn(f"stills in {os.path.realpath(self.path('f'))}", lines[10])
 
 
+class RunIntro(Scratch):
+    """scripts/run-intro, which `make run` calls: the intro on a display, the capture without one."""
+    SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "run-intro")
+
+    def run_with(self, display):
+        for name in ("intro-port", "intro-capture"):
+            with open(self.path(name), "w") as f:
+                f.write(f'#!/bin/sh\necho "{name} $*" > "{self.path("ran")}"\n')
+            os.chmod(self.path(name), 0o755)
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        if display:
+            env["DISPLAY"] = display
+        run = subprocess.run([self.SCRIPT, self.path("intro-port")], env=env, capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        return open(self.path("ran")).read().strip(), run.stderr
+
+    def test_without_a_display_it_captures(self):
+        ran, err = self.run_with(None)
+        self.assertEqual(ran, "intro-capture -o vintelo.mp4")
+        self.assertIn("no display", err)
+
+    def test_with_a_display_it_plays(self):
+        ran, err = self.run_with(":99")
+        self.assertEqual(ran, "intro-port -w")
+        self.assertEqual(err, "")
+
+
 if __name__ == "__main__":
     unittest.main()
