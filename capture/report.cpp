@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "outputs.h"
 #include "progress.h"
 
 bool failed;
@@ -20,7 +21,8 @@ void say(const char* fmt, va_list ap)
 
 bool fail(const char* fmt, ...)
 {
-    if (failed)
+    // After a stop signal, a step that gives up was told to: the stop is the one thing to say.
+    if (failed || stop_signal)
         return false;
     failed = true;
     va_list ap;

@@ -3,7 +3,7 @@
 
 // Prints "intro-capture: " and the formatted message as one line, after ending any progress bar
 // line, and returns false so a failing step can `return fail(...)`. Only the first failure is
-// printed: what follows from it would only repeat it.
+// printed, and none after a stop signal: what follows from those would only repeat them.
 bool fail(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Prints an informative line the same way.
