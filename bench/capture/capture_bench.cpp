@@ -1,5 +1,5 @@
 // Drawing plus readback in intro-capture, by frame size and section of the show: frames per
-// second, without encoding. Prints a Markdown table.
+// second, without encoding (bench/capture/measure.py times whole captures). Prints a Markdown table.
 //
 // Usage: capture-bench [SECONDS]   (show seconds timed per section at 60 fps; default 2)
 #include <GL/gl.h>
