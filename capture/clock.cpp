@@ -35,7 +35,8 @@ int64_t samples_before(int64_t n, int fps) { return (n * sample_rate + fps - 1) 
 void shoot(int32_t t, const slot* idle, const slot* draw)
 {
     use(idle);
-    // lasttick is the end of the last drawn slot: slots end before t's own while it is 10 short.
+    // lasttick ends the last slot drawn. While the slot after it still ends before t, that slot
+    // is one before t's own: draw it at its first millisecond, as a live run at the cap does.
     while (lasttick + slot_ms < t)
         show_at(lasttick + 1);
     use(draw);

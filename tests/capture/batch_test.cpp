@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "clock.h"
 #include "gl.h"
 #include "music.h"
+#include "../../scene/gfx.h"
 #include "../../scene/layers.h"
 #include "../../scene/scene.h"
 #include "../../scene/timeline.h"
@@ -74,6 +76,47 @@ TEST_F(Batch, FramesEqualImmediateModeByteForByte)
             lit += direct[i][p] | direct[i][p + 1] | direct[i][p + 2] ? 1 : 0;
         EXPECT_GT(lit, 0u) << "nothing drawn at t = " << times[i];
     }
+}
+
+// A batch longer than the arrays hold is drawn in parts of whole quads, still equal to
+// immediate mode: 201 x 201 small quads, 161604 vertices, over the whole frame.
+void many_quads()
+{
+    tlClear(0x4100);
+    tlMatrixMode(GL_PROJECTION);
+    tlLoadIdentity();
+    tlMatrixMode(GL_MODELVIEW);
+    tlLoadIdentity();
+    tlBegin(GL_QUADS);
+    const int n = 201;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            float x = -1 + 2.0f * i / n, y = -1 + 2.0f * j / n, d = 2.5f / n;  // overlapping neighbours
+            tlColor3f(float(i) / n, float(j) / n, float((i * 7 + j * 3) % n) / n);
+            tlVertex3f(x, y, float(i - j) / n);
+            tlVertex3f(x + d, y, 0);
+            tlVertex3f(x + d, y + d, float(j - i) / n);
+            tlVertex3f(x, y + d, 0);
+        }
+    tlEnd();
+}
+
+TEST_F(Batch, LongBatchSplitsAtWholeQuads)
+{
+    static_assert(201 * 201 * 4 > batch_max);
+    std::vector<uint8_t> got[2];
+    const slot* tables[2] = {batch_slots, immediate};
+    for (int k = 0; k < 2; k++) {
+        std::copy(tables[k], tables[k] + g_count, gslots);
+        gl_draw_to(0);
+        many_quads();
+        gl_done(0);
+        got[k].resize(size_t{w} * h * 4);
+        gl_read(0, got[k].data());
+    }
+    EXPECT_TRUE(got[0] == got[1]);
+    EXPECT_GT(std::count(got[1].begin(), got[1].end(), 0), 0);  // the frame has both black
+    EXPECT_LT(std::count(got[1].begin(), got[1].end(), 0), long(got[1].size() / 2));  // and much colour
 }
 
 }  // namespace
