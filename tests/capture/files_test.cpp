@@ -84,62 +84,12 @@ TEST_F(Files, WrittenUnderATemporaryNameThenRenamed)
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // an ordinary file's mode, not mkstemp's 0600
 }
 
-TEST_F(Files, DiscardLeavesNothing)
-{
-    int i;
-    std::string wav = dir + "/m.wav";
-    int fd = out_create(wav.c_str(), nullptr, &i);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    out_discard();
-    EXPECT_TRUE(listing(dir).empty());
-    EXPECT_EQ(nouts, 0);
-}
-
-TEST_F(Files, UnwritablePlacesFailAtOnce)
-{
-    int i;
-    testing::internal::CaptureStderr();
-    EXPECT_LT(out_create((dir + "/no/such/dir/v.mp4").c_str(), nullptr, &i), 0);
-    std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, "intro-capture: cannot write " + dir + "/no/such/dir/v.mp4: No such file or directory\n");
-    failed = false;
-    testing::internal::CaptureStderr();
-    EXPECT_LT(out_create(dir.c_str(), nullptr, &i), 0);  // a directory is not a file
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("Is a directory"), std::string::npos);
-    EXPECT_EQ(nouts, 0);
-}
-
 TEST_F(Files, OnlyTheFirstFailureIsReported)
 {
     testing::internal::CaptureStderr();
     EXPECT_FALSE(fail("first %d", 1));
     EXPECT_FALSE(fail("second"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "intro-capture: first 1\n");
-}
-
-TEST_F(Files, WriteStopsOnASignal)
-{
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    stop_signal = SIGINT;
-    errno = 0;
-    EXPECT_FALSE(write_all(fds[1], "x", 1));
-    EXPECT_EQ(errno, EINTR);
-    close(fds[0]);
-    close(fds[1]);
-}
-
-TEST_F(Files, WriteReportsAClosedPipe)
-{
-    catch_signals();  // SIGPIPE ignored: the write fails instead of killing the process
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    close(fds[0]);
-    errno = 0;
-    EXPECT_FALSE(write_all(fds[1], "x", 1));
-    EXPECT_EQ(errno, EPIPE);
-    close(fds[1]);
 }
 
 TEST(Wav, HeaderOfStereoAndMono)
@@ -157,29 +107,6 @@ TEST(Wav, HeaderOfStereoAndMono)
         16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0,
         2, 0, 16, 0, 'd', 'a', 't', 'a', 6, 0, 0, 0};
     EXPECT_EQ(0, std::memcmp(h, mono, sizeof h));
-}
-
-TEST(Wav, BodyIsTheSamplesLittleEndian)
-{
-    FILE* f = std::tmpfile();
-    const int16_t s[4] = {1, -2, 0x1234, -32768};
-    ASSERT_TRUE(write_wav(fileno(f), s, 2, 2));
-    uint8_t got[wav_header_len + 9];
-    ASSERT_EQ(pread(fileno(f), got, sizeof got, 0), ssize_t(sizeof got - 1));
-    const uint8_t body[8] = {1, 0, 0xFE, 0xFF, 0x34, 0x12, 0x00, 0x80};
-    EXPECT_EQ(0, std::memcmp(got + wav_header_len, body, 8));
-    std::fclose(f);
-}
-
-TEST(Wav, FailedWriteIsReported)
-{
-    FILE* f = std::fopen("/dev/full", "w");
-    ASSERT_NE(f, nullptr);
-    const int16_t s[2] = {};
-    errno = 0;
-    EXPECT_FALSE(write_wav(fileno(f), s, 1, 2));
-    EXPECT_EQ(errno, ENOSPC);
-    std::fclose(f);
 }
 
 TEST(Progress, LineWithAndWithoutBar)

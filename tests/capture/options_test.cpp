@@ -92,13 +92,6 @@ TEST(Options, Stretch)
     EXPECT_EQ(p.o.last, 2);
 }
 
-TEST(Options, HelpStopsReading)
-{
-    auto p = parse({"--help", "-r", "1000"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_TRUE(p.o.help);
-}
-
 struct Refused : ::testing::TestWithParam<std::pair<std::vector<const char*>, const char*>> {};
 
 TEST_P(Refused, WithItsReason)

@@ -306,14 +306,11 @@ class Failures(Scratch):
         self.assertEqual(self.left(), ["bin"])
 
     def test_bad_arguments(self):
-        for args in (["-r", "120"], ["-s", "4000x2000"], ["--synth", "x"], ["--from"], ["--bogus"], ["x.mp4"],
-                     ["--from", "10", "--to", "9"]):
+        for args in (["-r", "120"], ["--from"], ["x.mp4"]):  # each reason: the unit tests
             status, err = capture(*args, cwd=self.dir)
             self.assertEqual(status, 2, args)
             self.assert_one_line(err, "usage: intro-capture")
         self.assertEqual(self.left(), [])
-        status, err = capture("-r", "120", cwd=self.dir)
-        self.assertIn("would repeat", err)
 
     def test_help(self):
         run = subprocess.run([CAPTURE, "--help"], capture_output=True, text=True)
@@ -323,8 +320,8 @@ class Failures(Scratch):
 
 
 class Interrupt(Scratch):
-    def interrupted(self, *args):
-        proc = subprocess.Popen([CAPTURE, "-s", "320x240", "--from", "50", "--to", "60", *args], cwd=self.dir,
+    def test_ctrl_c_stops_and_removes_the_partial_video(self):
+        proc = subprocess.Popen([CAPTURE, "-s", "320x240", "--from", "50", "--to", "60", "-o", self.path("v.mp4")],
                                 stderr=subprocess.PIPE, text=True)
         try:
             first = proc.stderr.readline()  # the first tenth: the capture is under way
@@ -337,18 +334,22 @@ class Interrupt(Scratch):
                 proc.kill()
                 proc.wait()
             proc.stderr.close()
-        return status, rest
-
-    def test_ctrl_c_stops_and_removes_the_partial_video(self):
-        status, rest = self.interrupted("-o", "v.mp4")
         self.assertEqual(status, 128 + signal.SIGINT)
         self.assert_one_line(rest, "stopped", "v.mp4")
         self.assertEqual(self.left(), [])
+        self.assertEqual(self.running_here(), [], "ffmpeg outlived the capture")
 
-    def test_ctrl_c_removes_the_stills(self):
-        status, rest = self.interrupted("--frames", "f", "--wav", "m.wav")
-        self.assertEqual(status, 128 + signal.SIGINT)
-        self.assertEqual(self.left(), [])
+    def running_here(self):
+        """Processes whose command line names the scratch directory (ffmpeg writing there)."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    if self.dir.encode() in f.read():
+                        found.append(pid)
+            except OSError:
+                pass
+        return found
 
 
 class Progress(Scratch):
@@ -379,13 +380,6 @@ class Progress(Scratch):
         # The finished bar keeps its line; the closing word comes on the next one.
         self.assertRegex(text, r"100%[^\r\n]*\r?\nintro-capture: stills in ")
 
-    def test_tenths_when_not_a_terminal(self):
-        status, err = capture("-s", "64x48", "--to", "2", "--frames", "f", cwd=self.dir)
-        self.assertEqual(status, 0)
-        lines = err.strip().split("\n")
-        self.assertEqual(len(lines), 11, err)  # ten tenths and where the stills are
-        self.assertEqual([l.split()[3] for l in lines[:10]], [f"{p}%" for p in range(10, 101, 10)])
-        self.assertIn(f"stills in {os.path.realpath(self.path('f'))}", lines[10])
 
 
 class RunIntro(Scratch):
