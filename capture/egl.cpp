@@ -40,7 +40,8 @@ bool gl_open(int w, int h)
 {
     dpy = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (dpy == EGL_NO_DISPLAY)
-        return fail("no usable EGL display: Mesa's surfaceless platform is missing (Debian package libegl-mesa0)");
+        return fail("no usable EGL display: Mesa's surfaceless platform is missing "
+                    "(Debian package libegl-mesa0)");
     if (!eglInitialize(dpy, nullptr, nullptr)) {
         dpy = EGL_NO_DISPLAY;
         return fail("no usable EGL display: eglInitialize on Mesa's surfaceless platform failed (error 0x%04x)",

@@ -62,7 +62,8 @@ bool music(int fd, const char* name)
     const char* why = "";
     int64_t from = samples_before(opt.first, opt.fps), to = samples_before(opt.last, opt.fps);
     if (!render_music(opt.synth, to, frame_ms(opt.last - 1, opt.fps), &why))
-        return fail("the %s synthesizer cannot play its song: %s", opt.synth == synth_port ? "port" : "tiny", why);
+        return fail("the %s synthesizer cannot play its song: %s", opt.synth == synth_port ? "port" : "tiny",
+                    why);
     if (fd < 0)
         return true;
     if (!write_wav(fd, &pcm[from * channels], channels, to - from))

@@ -97,7 +97,8 @@ bool parse_args(int argc, char** argv, options& o, char* why, size_t len)
             if (!number(v, 1, 100000, &n))
                 return no(why, len, "-r %s: give whole frames per second, 1 to 100", v);
             if (n > max_fps)
-                return no(why, len, "-r %s: the show draws at most 100 frames a second; more would repeat frames", v);
+                return no(why, len, "-r %s: the show draws at most 100 frames a second; more would repeat frames",
+                          v);
             o.fps = static_cast<int>(n);
         } else if (!std::strcmp(a, "--synth")) {
             if (!std::strcmp(v, "port"))

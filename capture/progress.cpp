@@ -77,7 +77,8 @@ void progress_step(int64_t done)
         if (done < total_frames && since(drawn) < redraw_s)
             return;
         drawn = clk::now();
-        std::fprintf(stderr, "\r%s\033[K", progress_line(line, sizeof line, done, total_frames, video_fps, since(started), true));
+        progress_line(line, sizeof line, done, total_frames, video_fps, since(started), true);
+        std::fprintf(stderr, "\r%s\033[K", line);
         open_line = true;
         if (done == total_frames)
             progress_break();
@@ -89,7 +90,8 @@ void progress_step(int64_t done)
         reported = true;
     }
     if (reported)
-        std::fprintf(stderr, "intro-capture: %s\n", progress_line(line, sizeof line, done, total_frames, video_fps, since(started), false));
+        std::fprintf(stderr, "intro-capture: %s\n",
+                     progress_line(line, sizeof line, done, total_frames, video_fps, since(started), false));
 }
 
 void progress_break()

@@ -22,7 +22,10 @@ mode_t file_mask;  // the process's umask, read once
 }
 
 namespace {
-void name(char* out, size_t len, int64_t n) { std::snprintf(out, len, "%s/%06lld.png", still_dir, static_cast<long long>(n)); }
+void name(char* out, size_t len, int64_t n)
+{
+    std::snprintf(out, len, "%s/%06lld.png", still_dir, static_cast<long long>(n));
+}
 
 // libpng reports errors by longjmp; this keeps its message for ours.
 char png_why[256];
@@ -71,7 +74,8 @@ bool stills_open(const char* dir)
     struct stat st;
     if (errno == EEXIST && stat(dir, &st) == 0 && S_ISDIR(st.st_mode))
         return true;
-    return fail("cannot make the stills directory %s: %s", dir, std::strerror(errno == EEXIST ? ENOTDIR : errno));
+    int err = errno == EEXIST ? ENOTDIR : errno;  // it exists, but is no directory
+    return fail("cannot make the stills directory %s: %s", dir, std::strerror(err));
 }
 
 bool still_write(int64_t n, const uint8_t* rgba, int w, int h)
@@ -102,7 +106,8 @@ bool still_write(int64_t n, const uint8_t* rgba, int w, int h)
     }
     if (!ok) {
         unlink(tmp);
-        return fail("cannot write %s: %s", path, err ? std::strerror(err) : png_why[0] ? png_why : "unknown error");
+        const char* why = err ? std::strerror(err) : png_why[0] ? png_why : "unknown error";
+        return fail("cannot write %s: %s", path, why);
     }
     nstills = n + 1;
     return true;

@@ -60,7 +60,8 @@ struct Batch : ::testing::Test {
 };
 
 // One time in each section of the schedule, around the layers' growth and at full size.
-const std::vector<int32_t> times = {1000, 4950, 12000, 22500, 37000, 52000, 70000, 92500, 98000, 102000, 116000};
+const std::vector<int32_t> times = {1000,  4950,  12000, 22500,  37000, 52000,
+                                    70000, 92500, 98000, 102000, 116000};
 
 TEST_F(Batch, FramesEqualImmediateModeByteForByte)
 {
