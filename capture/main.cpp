@@ -149,8 +149,9 @@ int run()
         std::snprintf(where, sizeof where, "%s", what);
     double seconds = static_cast<double>(opt.last - opt.first) / opt.fps;
     if (opt.out || opt.frames)
-        note("%s %s: %lld frames of %dx%d at %d fps, %.2f s", opt.out ? "the show is in" : "stills in", where,
-             static_cast<long long>(opt.last - opt.first), opt.w, opt.h, opt.fps, seconds);
+        note("%s %s: %lld frame%s of %dx%d at %d fps, %.2f s", opt.out ? "the show is in" : "stills in", where,
+             static_cast<long long>(opt.last - opt.first), opt.last - opt.first == 1 ? "" : "s", opt.w, opt.h,
+             opt.fps, seconds);
     else
         note("the music is in %s: %.2f s", where, seconds);
     return 0;
