@@ -5,8 +5,9 @@ import signal
 import subprocess
 import unittest
 
-from xharness import (CLASSIC, SCREEN_H, SCREEN_W, Intro, XServer, changes, full_run, picture, s16,
-                      strip_leading_silence, wait_for)
+from xharness import (CLASSIC, SCREEN_H, SCREEN_W, changes, ends_by_signal, full_run,
+                      ignored_signal_stays_ignored, Intro, picture, s16, strip_leading_silence,
+                      wait_for, XServer)
 
 TINY = os.environ["INTRO_TINY"]
 RENDER = os.environ["RENDER_TINY"]
@@ -94,34 +95,14 @@ class QuitInput(unittest.TestCase):
 
 
 class Signals(unittest.TestCase):
-    def ends_by(self, sig, close_first):
-        with XServer(wm=close_first) as x, Intro(x, TINY) as intro:
-            win = intro.window()
-            picture(x)
-            if close_first:
-                x.close_request(win)
-                changes(x, "the picture to change after the close request")
-                self.assertTrue(intro.running())
-            intro.proc.send_signal(sig)
-            # The signal's default action ends the process (a shell reports 128 + sig); the bound
-            # only proves it was not turned into an ignored quit request.
-            self.assertEqual(intro.wait(10), -sig, intro.stderr())
-
     def test_sigint_ends_it_while_the_close_request_does_not(self):
-        self.ends_by(signal.SIGINT, close_first=True)
+        ends_by_signal(self, TINY, (), signal.SIGINT, close_first=True)
 
     def test_sigterm_ends_it(self):
-        self.ends_by(signal.SIGTERM, close_first=False)
+        ends_by_signal(self, TINY, (), signal.SIGTERM, close_first=False)
 
     def test_sigterm_left_ignored_by_the_parent_stays_ignored(self):
-        with XServer() as x, Intro(x, TINY, ignored=[signal.SIGTERM]) as intro:
-            win = intro.window()
-            picture(x)
-            intro.proc.send_signal(signal.SIGTERM)
-            changes(x, "the picture to change after SIGTERM")
-            self.assertTrue(intro.running())
-            x.xdo("windowfocus", "--sync", win, "key", "q")
-            self.assertEqual(intro.wait(10), 0)
+        ignored_signal_stays_ignored(self, TINY, (), signal.SIGTERM, "q")
 
 
 def own_lines(test, r):

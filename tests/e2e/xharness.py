@@ -327,6 +327,33 @@ def full_run(path, args=()):
         return status, time.monotonic() - intro.started
 
 
+def ends_by_signal(test, path, args, sig, close_first):
+    """sig ends the running program at once, by its default action; with close_first, a close
+    request sent before it has been ignored."""
+    with XServer(wm=close_first) as x, Intro(x, path, args) as intro:
+        win = intro.window()
+        picture(x)
+        if close_first:
+            x.close_request(win)
+            changes(x, "the picture to change after the close request")
+            test.assertTrue(intro.running())
+        intro.proc.send_signal(sig)
+        # A shell reports 128 + sig; the bound only proves it was not turned into an ignored quit request.
+        test.assertEqual(intro.wait(10), -sig, intro.stderr())
+
+
+def ignored_signal_stays_ignored(test, path, args, sig, quit_key):
+    """A program started with sig ignored plays on when it arrives, and quit_key still ends it."""
+    with XServer() as x, Intro(x, path, args, ignored=[sig]) as intro:
+        win = intro.window()
+        picture(x)
+        intro.proc.send_signal(sig)
+        changes(x, f"the picture to change after signal {sig}")
+        test.assertTrue(intro.running())
+        x.xdo("windowfocus", "--sync", win, "key", quit_key)
+        test.assertEqual(intro.wait(10), 0)
+
+
 def strip_leading_silence(raw, frame_bytes):
     """The samples from the first non-zero frame on."""
     for i in range(0, len(raw) - frame_bytes + 1, frame_bytes):
