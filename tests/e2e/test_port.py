@@ -6,7 +6,7 @@ import unittest
 
 from xharness import (SCREEN_H, SCREEN_W, changes, ends_by_signal, full_run,
                       ignored_signal_stays_ignored, Intro, picture, strip_leading_silence, wait_for,
-                      XServer)
+                      without_display, XServer)
 
 PORT = os.environ["INTRO_PORT"]
 RENDER = os.environ["RENDER_PORT"]
@@ -120,12 +120,6 @@ class WindowMode(unittest.TestCase):
 
 def own_lines(r):
     return [l for l in r.stderr.splitlines() if l.startswith("intro-port:")]
-
-
-def without_display(**extra):
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "SDL_VIDEODRIVER")}
-    env.update(SDL_AUDIODRIVER="dummy", **extra)
-    return env
 
 
 class NoDisplay(unittest.TestCase):

@@ -7,7 +7,7 @@ import unittest
 
 from xharness import (CLASSIC, SCREEN_H, SCREEN_W, changes, ends_by_signal, full_run,
                       ignored_signal_stays_ignored, Intro, picture, s16, strip_leading_silence,
-                      wait_for, XServer)
+                      wait_for, without_display, XServer)
 
 TINY = os.environ["INTRO_TINY"]
 RENDER = os.environ["RENDER_TINY"]
@@ -108,12 +108,6 @@ class Signals(unittest.TestCase):
 def own_lines(test, r):
     test.assertEqual(r.returncode, 1, r.stderr)  # a crash would be a negative signal number
     return [l for l in r.stderr.splitlines() if l.startswith("intro-tiny:")]
-
-
-def without_display(**extra):
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "SDL_VIDEODRIVER")}
-    env.update(SDL_AUDIODRIVER="dummy", **extra)
-    return env
 
 
 class NoDisplay(unittest.TestCase):

@@ -354,6 +354,13 @@ def ignored_signal_stays_ignored(test, path, args, sig, quit_key):
         test.assertEqual(intro.wait(10), 0)
 
 
+def without_display(**extra):
+    """The environment of a session with no display, in which nobody asked SDL for a video driver."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "SDL_VIDEODRIVER")}
+    env.update(SDL_AUDIODRIVER="dummy", **extra)
+    return env
+
+
 def strip_leading_silence(raw, frame_bytes):
     """The samples from the first non-zero frame on."""
     for i in range(0, len(raw) - frame_bytes + 1, frame_bytes):
