@@ -10,10 +10,11 @@
 
 int channels = 2;
 std::vector<int16_t> pcm;
-std::unique_ptr<scope_buf[]> blocks;
 int64_t nblocks;
 
 namespace {
+scope_buf shown;  // the scope of the moment the scene is brought to
+
 // Puts a fresh synthesizer in place of whatever a previous render left, as at program start.
 bool start(synth_kind s, const char** why)
 {
@@ -41,8 +42,11 @@ scope_buf* scope_at(int32_t t)
 {
     if (nblocks == 0)
         return nullptr;  // nothing rendered: the scene waits, as for the first audio buffer
-    int64_t k = std::clamp<int64_t>(block_at(t), 0, nblocks - 1);
-    return &blocks[k];
+    // Both callbacks publish a copy of their buffer's first scope_len samples.
+    const int16_t* block = &pcm[std::clamp<int64_t>(block_at(t), 0, nblocks - 1) * block_len * channels];
+    for (int i = 0; i < scope_len; i++)
+        shown.v[i].store(block[i], std::memory_order_relaxed);
+    return &shown;
 }
 
 bool render_music(synth_kind s, int64_t frames, int32_t last_ms, const char** why)
@@ -52,7 +56,6 @@ bool render_music(synth_kind s, int64_t frames, int32_t last_ms, const char** wh
     channels = s == synth_port ? 2 : 1;
     nblocks = std::max((frames + block_len - 1) / block_len, block_at(last_ms) + 1);
     pcm.assign(nblocks * block_len * channels, 0);
-    blocks.reset(new scope_buf[nblocks]);
     const int bytes = block_len * channels * 2;  // 16-bit samples
     for (int64_t k = 0; k < nblocks; k++) {
         uint8_t* out = reinterpret_cast<uint8_t*>(&pcm[k * block_len * channels]);
@@ -60,9 +63,6 @@ bool render_music(synth_kind s, int64_t frames, int32_t last_ms, const char** wh
             port::audio_callback(nullptr, out, bytes);
         else
             tiny::velk_play(nullptr, out, bytes);
-        scope_buf* got = smp.load(std::memory_order_acquire);
-        for (int i = 0; i < scope_len; i++)
-            blocks[k].v[i].store(got->v[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
     }
     return true;
 }
