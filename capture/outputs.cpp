@@ -44,6 +44,17 @@ void catch_signals()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+int temp_file(char* tmpl)
+{
+    int fd = mkostemp(tmpl, O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    return fd;
+}
+
 int out_create(const char* path, const char* near, int* index)
 {
     const char* named = path ? path : near;
@@ -60,13 +71,9 @@ int out_create(const char* path, const char* near, int* index)
     int n = std::snprintf(o.tmp, sizeof o.tmp, "%s/.%s%s.XXXXXX", dir, base, path ? "" : ".music");
     if (n < 0 || static_cast<size_t>(n) >= sizeof o.tmp)
         return fail("cannot write %s: %s", named, std::strerror(ENAMETOOLONG)), -1;
-    int fd = mkostemp(o.tmp, O_CLOEXEC);
+    int fd = temp_file(o.tmp);
     if (fd < 0)
         return fail("cannot write %s: %s", named, std::strerror(errno)), -1;
-    // mkstemp makes the file private; give it the mode an ordinary new file would have.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
     std::snprintf(o.path, sizeof o.path, "%s", path ? path : "");
     *index = nouts++;
     return fd;

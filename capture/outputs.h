@@ -26,6 +26,10 @@ void catch_signals();
 // the returned index i in *index.
 int out_create(const char* path, const char* near, int* index);
 
+// Creates and opens (close-on-exec) a file named from the template (ending in XXXXXX), with the
+// mode an ordinary new file gets rather than mkstemp's private one; -1 with errno on failure.
+int temp_file(char* tmpl);
+
 // Renames every output to its final name and removes the scratch files. False if a rename fails.
 bool out_commit();
 

@@ -5,21 +5,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "outputs.h"
 #include "report.h"
 
 char still_dir[4096];
 int64_t nstills;
 bool made_dir;
-
-namespace {
-mode_t file_mask;  // the process's umask, read once
-}
 
 namespace {
 void name(char* out, size_t len, int64_t n)
@@ -65,8 +61,6 @@ bool stills_open(const char* dir)
 {
     if (std::snprintf(still_dir, sizeof still_dir, "%s", dir) >= static_cast<int>(sizeof still_dir) - 16)
         return fail("--frames %s: %s", dir, std::strerror(ENAMETOOLONG));
-    file_mask = umask(0);
-    umask(file_mask);
     if (mkdir(dir, 0777) == 0) {
         made_dir = true;
         return true;
@@ -83,10 +77,9 @@ bool still_write(int64_t n, const uint8_t* rgba, int w, int h)
     char path[4200], tmp[4300];
     name(path, sizeof path, n);
     std::snprintf(tmp, sizeof tmp, "%s/.%06lld.png.XXXXXX", still_dir, static_cast<long long>(n));
-    int fd = mkostemp(tmp, O_CLOEXEC);
+    int fd = temp_file(tmp);
     if (fd < 0)
         return fail("cannot write %s: %s", path, std::strerror(errno));
-    fchmod(fd, 0666 & ~file_mask);  // mkstemp's files are private; a still is an ordinary file
     FILE* f = fdopen(fd, "wb");
     if (!f) {
         close(fd);
