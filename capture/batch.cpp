@@ -59,13 +59,13 @@ void i_v() {}
 void i_3f(float, float, float) {}
 void i_4f(float, float, float, float) {}
 void i_6d(double, double, double, double, double, double) {}
-
-template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
 }
 
-const slot idle_slots[g_count] = {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u),
-                                  sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)};
+const gl_slots idle_slots = {.begin = i_u, .end = i_v, .vertex3f = i_3f, .matrixmode = i_u,
+                             .loadidentity = i_v, .clear = i_u, .color3f = i_3f, .rotatef = i_4f,
+                             .translatef = i_3f, .enable = i_u, .frustum = i_6d};
 
-const slot batch_slots[g_count] = {sl(b_begin), sl(b_end), sl(b_vertex), sl(&glMatrixMode),
-                                   sl(&glLoadIdentity), sl(&glClear), sl(b_color), sl(&glRotatef),
-                                   sl(&glTranslatef), sl(&glEnable), sl(&glFrustum)};
+const gl_slots batch_slots = {.begin = b_begin, .end = b_end, .vertex3f = b_vertex, .matrixmode = &glMatrixMode,
+                              .loadidentity = &glLoadIdentity, .clear = &glClear, .color3f = b_color,
+                              .rotatef = &glRotatef, .translatef = &glTranslatef, .enable = &glEnable,
+                              .frustum = &glFrustum};

@@ -6,8 +6,8 @@
 // never waits.
 #include "../scene/gfx.h"
 
-extern const slot idle_slots[g_count];   // every GL call ignored
-extern const slot batch_slots[g_count];  // batches drawn from client arrays, the rest passed to GL
+extern const gl_slots idle_slots;   // every GL call ignored
+extern const gl_slots batch_slots;  // batches drawn from client arrays, the rest passed to GL
 
 // Vertices one draw call holds; a longer batch is drawn in several calls of whole quads.
 // 158404 is layer 4 at its full size: 199 x 199 cells of four vertices.

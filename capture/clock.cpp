@@ -1,8 +1,6 @@
 // The capture's frame clock: frame times, frame counts and the scene brought up to a frame.
 #include "clock.h"
 
-#include <cstring>
-
 #include "../scene/scene.h"
 #include "../scene/scope.h"
 #include "../scene/timeline.h"
@@ -11,7 +9,7 @@
 namespace {
 constexpr int64_t ms_per_s = 1000;
 
-void use(const slot* table) { std::memcpy(gslots, table, sizeof gslots); }
+void use(const gl_slots& table) { gslots = table; }
 
 void show_at(int32_t t)
 {
@@ -32,7 +30,7 @@ int64_t frame_at(int32_t ms, int fps) { return (ms * int64_t{fps} + ms_per_s - 1
 
 int64_t samples_before(int64_t n, int fps) { return (n * sample_rate + fps - 1) / fps; }
 
-void shoot(int32_t t, const slot* idle, const slot* draw)
+void shoot(int32_t t, const gl_slots& idle, const gl_slots& draw)
 {
     use(idle);
     // lasttick ends the last slot drawn. While the slot after it still ends before t, that slot

@@ -26,4 +26,4 @@ int64_t samples_before(int64_t n, int fps);
 // Brings the scene to timeline time t, which must come after every time given before: each 10 ms
 // slot before t's own is drawn at its first millisecond through idle, then the frame at t through
 // draw. The scope block of each time is published before the scene sees it (music.h).
-void shoot(int32_t t, const slot* idle, const slot* draw);
+void shoot(int32_t t, const gl_slots& idle, const gl_slots& draw);

@@ -6,7 +6,13 @@
 namespace {
 void none() {}
 void no_delay(uint32_t) {}  // the capture never waits: its clock is not the wall clock
+void none_u(unsigned) {}
+void none_3f(float, float, float) {}
+void none_4f(float, float, float, float) {}
+void none_6d(double, double, double, double, double, double) {}
 }
 
-slot gslots[g_count] = {none, none, none, none, none, none, none, none, none, none, none};
-slot sslots[s_count] = {reinterpret_cast<slot>(no_delay)};
+gl_slots gslots = {.begin = none_u, .end = none, .vertex3f = none_3f, .matrixmode = none_u,
+                   .loadidentity = none, .clear = none_u, .color3f = none_3f, .rotatef = none_4f,
+                   .translatef = none_3f, .enable = none_u, .frustum = none_6d};
+sdl_slots sslots = {.delay = no_delay};

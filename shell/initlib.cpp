@@ -4,19 +4,69 @@
 
 #include <dlfcn.h>
 
-slot gslots[g_count];
-slot sslots[s_count];
+#include <cstddef>
+
+gl_slots gslots;
+sdl_slots sslots;
 
 const char slib[] = "libSDL.so\0libSDL-1.2.so.0\0";
 const char glib[] = "libGL.so\0libGL.so.1\0";
 
-const char snames[] =
+constexpr char snames[] =
     "SDL_Delay\0SDL_Init\0SDL_Quit\0SDL_SetVideoMode\0SDL_ShowCursor\0SDL_GetTicks\0"
     "SDL_GL_SwapBuffers\0SDL_PollEvent\0SDL_OpenAudio\0SDL_PauseAudio\0"
     "SDL_VideoDriverName\0SDL_GetError\0getenv\0";
-const char gnames[] =
+constexpr char gnames[] =
     "glBegin\0glEnd\0glVertex3f\0glMatrixMode\0glLoadIdentity\0glClear\0"
     "glColor3f\0glRotatef\0glTranslatef\0glEnable\0glFrustum\0";
+
+// The name after the one at p in a list of zero-terminated names.
+static constexpr const char* next(const char* p) {
+    while (*p++) {
+    }
+    return p;
+}
+
+// load fills a table by position: the tables must be exactly one pointer per name, each slot at
+// the position of its function's name.
+static constexpr int names_in(const char* list) {
+    int n = 0;
+    for (; *list; list = next(list)) n++;
+    return n;
+}
+static constexpr bool named(const char* list, size_t offset, const char* name) {
+    for (size_t k = offset / sizeof(void*); k; k--) list = next(list);
+    while (*list && *list == *name) list++, name++;
+    return *list == *name;
+}
+static_assert(names_in(snames) * sizeof(void*) == sizeof(sdl_slots));
+static_assert(names_in(gnames) * sizeof(void*) == sizeof(gl_slots));
+#define BOUND(list, table, field, name) static_assert(named(list, offsetof(table, field), name), name " out of place")
+BOUND(snames, sdl_slots, delay, "SDL_Delay");
+BOUND(snames, sdl_slots, init, "SDL_Init");
+BOUND(snames, sdl_slots, quit, "SDL_Quit");
+BOUND(snames, sdl_slots, setvideomode, "SDL_SetVideoMode");
+BOUND(snames, sdl_slots, showcursor, "SDL_ShowCursor");
+BOUND(snames, sdl_slots, getticks, "SDL_GetTicks");
+BOUND(snames, sdl_slots, swapbuffers, "SDL_GL_SwapBuffers");
+BOUND(snames, sdl_slots, pollevent, "SDL_PollEvent");
+BOUND(snames, sdl_slots, openaudio, "SDL_OpenAudio");
+BOUND(snames, sdl_slots, pauseaudio, "SDL_PauseAudio");
+BOUND(snames, sdl_slots, videodrivername, "SDL_VideoDriverName");
+BOUND(snames, sdl_slots, geterror, "SDL_GetError");
+BOUND(snames, sdl_slots, getenv, "getenv");
+BOUND(gnames, gl_slots, begin, "glBegin");
+BOUND(gnames, gl_slots, end, "glEnd");
+BOUND(gnames, gl_slots, vertex3f, "glVertex3f");
+BOUND(gnames, gl_slots, matrixmode, "glMatrixMode");
+BOUND(gnames, gl_slots, loadidentity, "glLoadIdentity");
+BOUND(gnames, gl_slots, clear, "glClear");
+BOUND(gnames, gl_slots, color3f, "glColor3f");
+BOUND(gnames, gl_slots, rotatef, "glRotatef");
+BOUND(gnames, gl_slots, translatef, "glTranslatef");
+BOUND(gnames, gl_slots, enable, "glEnable");
+BOUND(gnames, gl_slots, frustum, "glFrustum");
+#undef BOUND
 
 static long sys_write(int fd, const char* buf, unsigned long len) {
     long r;
@@ -67,25 +117,20 @@ void signals(bool back) {
     leave(1);
 }
 
-// The name after the one at p in a list of zero-terminated names.
-static const char* next(const char* p) {
-    while (*p++) {
-    }
-    return p;
-}
-
-void load(const char* path, const char* names, slot* slots) {
+void load(const char* path, const char* names, void* table) {
     void* lib = nullptr;
     for (const char* p = path; *p && !(lib = dlopen(p, RTLD_NOW)); p = next(p)) {
     }
     if (!lib) fail("cannot open ", path);
-    for (; *names; names = next(names), slots++) {
-        *slots = reinterpret_cast<slot>(dlsym(lib, names));
-        if (!*slots) fail("cannot find ", names);
+    // Stored as bytes: the table's slots are typed function pointers, reached here by position.
+    for (char* slot = static_cast<char*>(table); *names; names = next(names), slot += sizeof(void*)) {
+        void* f = dlsym(lib, names);
+        if (!f) fail("cannot find ", names);
+        __builtin_memcpy(slot, &f, sizeof f);
     }
 }
 
 void dyn_init() {
-    load(slib, snames, sslots);
-    load(glib, gnames, gslots);
+    load(slib, snames, &sslots);
+    load(glib, gnames, &gslots);
 }

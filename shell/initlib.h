@@ -10,20 +10,21 @@
 extern const char slib[];
 extern const char glib[];
 
-// Names to look up, in slot order: zero-terminated names, ended by an empty name.
+// Names to look up, in slot order (sdl_slots, gl_slots): zero-terminated names, ended by an
+// empty name.
 extern const char snames[];
 extern const char gnames[];
 
 // Opens the first library of the search list that loads (RTLD_NOW) and stores the address of
-// each name in the next slot. When no name of the list opens, or a name is not exported: one
-// line on stderr naming the library (by its first name) or the function, then the process ends
-// with status 1. No slot is called here.
-void load(const char* path, const char* names, slot* slots);
+// each name in the next pointer of table, which holds one pointer per name. When no name of the
+// list opens, or a name is not exported: one line on stderr naming the library (by its first
+// name) or the function, then the process ends with status 1. No slot is called here.
+void load(const char* path, const char* names, void* table);
 
 // Binds SDL into sslots, then OpenGL into gslots.
 void dyn_init();
 
-// Writes the line "intro-tiny: <a><b>" to stderr with the write syscall.
+// Writes the line "intro-tiny: <a><b><c>" to stderr with the write syscall.
 void report(const char* a, const char* b, const char* c);
 
 // Ends the whole process (every thread) with the given status, running no exit handlers.
@@ -50,22 +51,16 @@ struct audio_spec {
 inline constexpr int event_size = 32;
 inline constexpr uint8_t sdl_keyup = 3;  // SDL_KEYUP event type
 
-// The SDL calls the shell makes, typed as SDL 1.2 declares them (TDL_Delay is in gfx.h).
-inline int TDL_Init(uint32_t flags) { return as<int (*)(uint32_t)>(sslots[s_init])(flags); }
-inline void TDL_Quit() { as<void (*)()>(sslots[s_quit])(); }
-inline void* TDL_SetVideoMode(int w, int h, int bpp, uint32_t flags) {
-    return as<void* (*)(int, int, int, uint32_t)>(sslots[s_setvideomode])(w, h, bpp, flags);
-}
-inline int TDL_ShowCursor(int toggle) { return as<int (*)(int)>(sslots[s_showcursor])(toggle); }
-inline uint32_t TDL_GetTicks() { return as<uint32_t (*)()>(sslots[s_getticks])(); }
-inline void TDL_GL_SwapBuffers() { as<void (*)()>(sslots[s_swapbuffers])(); }
-inline int TDL_PollEvent(void* event) { return as<int (*)(void*)>(sslots[s_pollevent])(event); }
-inline int TDL_OpenAudio(audio_spec* want, audio_spec* got) {
-    return as<int (*)(audio_spec*, audio_spec*)>(sslots[s_openaudio])(want, got);
-}
-inline void TDL_PauseAudio(int pause_on) { as<void (*)(int)>(sslots[s_pauseaudio])(pause_on); }
-inline char* TDL_VideoDriverName(char* buf, int len) {
-    return as<char* (*)(char*, int)>(sslots[s_videodrivername])(buf, len);
-}
-inline const char* TDL_GetError() { return as<const char* (*)()>(sslots[s_geterror])(); }
-inline const char* Tgetenv(const char* name) { return as<const char* (*)(const char*)>(sslots[s_getenv])(name); }
+// The SDL calls the shell makes (TDL_Delay is in gfx.h).
+inline int TDL_Init(uint32_t flags) { return sslots.init(flags); }
+inline void TDL_Quit() { sslots.quit(); }
+inline void* TDL_SetVideoMode(int w, int h, int bpp, uint32_t flags) { return sslots.setvideomode(w, h, bpp, flags); }
+inline int TDL_ShowCursor(int toggle) { return sslots.showcursor(toggle); }
+inline uint32_t TDL_GetTicks() { return sslots.getticks(); }
+inline void TDL_GL_SwapBuffers() { sslots.swapbuffers(); }
+inline int TDL_PollEvent(void* event) { return sslots.pollevent(event); }
+inline int TDL_OpenAudio(audio_spec* want, audio_spec* got) { return sslots.openaudio(want, got); }
+inline void TDL_PauseAudio(int pause_on) { sslots.pauseaudio(pause_on); }
+inline char* TDL_VideoDriverName(char* buf, int len) { return sslots.videodrivername(buf, len); }
+inline const char* TDL_GetError() { return sslots.geterror(); }
+inline const char* Tgetenv(const char* name) { return sslots.getenv(name); }

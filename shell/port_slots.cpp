@@ -4,13 +4,19 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
-#define S(f) reinterpret_cast<slot>(f)
-
-slot gslots[g_count] = {
-    S(&glBegin), S(&glEnd), S(&glVertex3f), S(&glMatrixMode),
-    S(&glLoadIdentity), S(&glClear), S(&glColor3f), S(&glRotatef),
-    S(&glTranslatef), S(&glEnable), S(&glFrustum),
+gl_slots gslots = {
+    .begin = &glBegin,
+    .end = &glEnd,
+    .vertex3f = &glVertex3f,
+    .matrixmode = &glMatrixMode,
+    .loadidentity = &glLoadIdentity,
+    .clear = &glClear,
+    .color3f = &glColor3f,
+    .rotatef = &glRotatef,
+    .translatef = &glTranslatef,
+    .enable = &glEnable,
+    .frustum = &glFrustum,
 };
 
 // The shell calls SDL directly: only the scene's delay goes through a slot.
-slot sslots[s_count] = {S(&SDL_Delay)};
+sdl_slots sslots = {.delay = &SDL_Delay};

@@ -14,7 +14,6 @@ void none_fff(float, float, float) {}
 void none_ffff(float, float, float, float) {}
 void none_d6(double, double, double, double, double, double) {}
 void none_ms(uint32_t) {}
-template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
 
 scope_buf scope;
 
@@ -52,6 +51,7 @@ void three_layers(benchmark::State& state)
 BENCHMARK(three_layers)->Unit(benchmark::kMicrosecond);
 }
 
-slot gslots[g_count] = {sl(none_u), sl(none), sl(none_fff), sl(none_u), sl(none), sl(none_u),
-                        sl(none_fff), sl(none_ffff), sl(none_fff), sl(none_u), sl(none_d6)};
-slot sslots[s_count] = {sl(none_ms)};
+gl_slots gslots = {.begin = none_u, .end = none, .vertex3f = none_fff, .matrixmode = none_u,
+                   .loadidentity = none, .clear = none_u, .color3f = none_fff, .rotatef = none_ffff,
+                   .translatef = none_fff, .enable = none_u, .frustum = none_d6};
+sdl_slots sslots = {.delay = none_ms};

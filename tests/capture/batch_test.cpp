@@ -18,11 +18,10 @@
 
 namespace {
 
-template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
-
-const slot immediate[g_count] = {sl(&glBegin), sl(&glEnd), sl(&glVertex3f), sl(&glMatrixMode),
-                                 sl(&glLoadIdentity), sl(&glClear), sl(&glColor3f), sl(&glRotatef),
-                                 sl(&glTranslatef), sl(&glEnable), sl(&glFrustum)};
+const gl_slots immediate = {.begin = &glBegin, .end = &glEnd, .vertex3f = &glVertex3f, .matrixmode = &glMatrixMode,
+                            .loadidentity = &glLoadIdentity, .clear = &glClear, .color3f = &glColor3f,
+                            .rotatef = &glRotatef, .translatef = &glTranslatef, .enable = &glEnable,
+                            .frustum = &glFrustum};
 
 constexpr int w = 400, h = 300;
 
@@ -35,7 +34,7 @@ void restart()
 }
 
 // The frames at the given times of one run through the show, drawn with `draw`.
-std::vector<std::vector<uint8_t>> run(const std::vector<int32_t>& times, const slot* draw)
+std::vector<std::vector<uint8_t>> run(const std::vector<int32_t>& times, const gl_slots& draw)
 {
     restart();
     std::vector<std::vector<uint8_t>> out;
@@ -106,9 +105,9 @@ TEST_F(Batch, LongBatchSplitsAtWholeQuads)
 {
     static_assert(201 * 201 * 4 > batch_max);
     std::vector<uint8_t> got[2];
-    const slot* tables[2] = {batch_slots, immediate};
+    const gl_slots* tables[2] = {&batch_slots, &immediate};
     for (int k = 0; k < 2; k++) {
-        std::copy(tables[k], tables[k] + g_count, gslots);
+        gslots = *tables[k];
         gl_draw_to(0);
         many_quads();
         gl_done(0);

@@ -95,11 +95,9 @@ TEST(Music, SceneSeesTheBlockOfEachMoment)
     ASSERT_TRUE(render_music(synth_port, 1, 30000, &why)) << why;
     for (int64_t k = 0; k < nblocks; k++)
         std::fill_n(&pcm[k * block_len * channels], scope_len, int16_t(k));
-    slot idle[g_count], draw[g_count];
-    std::copy(idle_slots, idle_slots + g_count, idle);
-    std::copy(idle_slots, idle_slots + g_count, draw);
-    idle[g_begin] = reinterpret_cast<slot>(look_idle);
-    draw[g_begin] = reinterpret_cast<slot>(look_draw);
+    gl_slots idle = idle_slots, draw = idle_slots;
+    idle.begin = look_idle;
+    draw.begin = look_draw;
 
     for (int fps : {60, 7}) {  // 7 fps: 14 slots advanced between frames
         lasttick = 0;

@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "batch.h"
@@ -36,8 +35,7 @@ int main(int argc, char** argv)
     glGetIntegerv(GL_DEPTH_BITS, &depth);
     std::fprintf(stderr, "still-port: %s, %d depth bits\n", glGetString(GL_RENDERER), depth);
 
-    slot own[g_count];  // intro-port's table, as shell/port_slots.cpp fills it
-    std::memcpy(own, gslots, sizeof own);
+    const gl_slots own = gslots;  // intro-port's table, as shell/port_slots.cpp fills it
     std::vector<uint8_t> rgba(800 * 600 * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);

@@ -26,12 +26,12 @@ void r_enable(unsigned c) { put(g_enable, c); }
 void r_frustum(double l, double r, double b, double t, double n, double f) { put(g_frustum, l, r, b, t, n, f); }
 void r_sdl_delay(uint32_t ms) { put(r_delay, ms); }
 
-template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
 }
 
-slot gslots[g_count] = {sl(r_begin), sl(r_end), sl(r_vertex), sl(r_matrixmode), sl(r_loadidentity), sl(r_clear),
-                        sl(r_color), sl(r_rotate), sl(r_translate), sl(r_enable), sl(r_frustum)};
-slot sslots[s_count] = {sl(r_sdl_delay)};
+gl_slots gslots = {.begin = r_begin, .end = r_end, .vertex3f = r_vertex, .matrixmode = r_matrixmode,
+                   .loadidentity = r_loadidentity, .clear = r_clear, .color3f = r_color, .rotatef = r_rotate,
+                   .translatef = r_translate, .enable = r_enable, .frustum = r_frustum};
+sdl_slots sslots = {.delay = r_sdl_delay};
 
 void rec_reset()
 {

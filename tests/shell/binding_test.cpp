@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,13 @@ std::vector<std::string> list_of(const char* list) {
     return all;
 }
 
+// The address in the i-th pointer of a slot table.
+void* slot_at(const void* table, int i) {
+    void* f;
+    std::memcpy(&f, static_cast<const char*>(table) + i * sizeof(void*), sizeof f);
+    return f;
+}
+
 std::string names_of(const char* list) {
     std::string all;
     for (const std::string& n : list_of(list)) all += n + ";";
@@ -67,43 +75,44 @@ TEST(NameTables, LibrariesBareNameFirstThenRunTimeName) {
     EXPECT_EQ(names_of(glib), "libGL.so;libGL.so.1;");
 }
 
-slot marker() { return reinterpret_cast<slot>(0x5a5a5a5a); }
+void* marker() { return reinterpret_cast<void*>(0x5a5a5a5a); }
+int call(void* f) { return reinterpret_cast<int (*)()>(f)(); }
 
 const char three[] = "tf1\0tf2\0tf3\0";
 
 TEST(Load, WritesOneSlotPerNameAndNothingBeyond) {
-    slot slots[6];
-    for (slot& s : slots) s = marker();
+    void* slots[6];
+    for (void*& s : slots) s = marker();
     load(TESTLIB "\0", three, slots + 1);
     EXPECT_EQ(slots[0], marker());
-    EXPECT_EQ(as<int (*)()>(slots[1])(), 11);
-    EXPECT_EQ(as<int (*)()>(slots[2])(), 22);
-    EXPECT_EQ(as<int (*)()>(slots[3])(), 33);
+    EXPECT_EQ(call(slots[1]), 11);
+    EXPECT_EQ(call(slots[2]), 22);
+    EXPECT_EQ(call(slots[3]), 33);
     EXPECT_EQ(slots[4], marker());
     EXPECT_EQ(slots[5], marker());
 }
 
 TEST(Load, FallsBackToTheNextLibraryName) {
-    slot slots[3] = {};
+    void* slots[3] = {};
     load("libvintelo-none.so\0" TESTLIB "\0", three, slots);
-    EXPECT_EQ(as<int (*)()>(slots[2])(), 33);
+    EXPECT_EQ(call(slots[2]), 33);
 }
 
 TEST(Load, StopsAtTheFirstLibraryThatOpens) {
     // The test library lacks SDL_Delay; had load gone on to libSDL it would have found it.
-    EXPECT_EXIT(load(TESTLIB "\0libSDL-1.2.so.0\0", snames, sslots), testing::ExitedWithCode(1),
+    EXPECT_EXIT(load(TESTLIB "\0libSDL-1.2.so.0\0", snames, &sslots), testing::ExitedWithCode(1),
                 "^intro-tiny: cannot find SDL_Delay\n$");
 }
 
 TEST(LoadFailure, MissingLibraryIsNamedAndEndsWithStatus1) {
-    slot slots[3] = {};
+    void* slots[3] = {};
     EXPECT_EXIT(load("libvintelo-none.so\0libvintelo-none.so.1\0", three, slots), testing::ExitedWithCode(1),
                 "^intro-tiny: cannot open libvintelo-none.so\n$");
 }
 
 TEST(LoadFailure, MissingFunctionIsNamedAndEndsWithStatus1) {
     const char names[] = "tf1\0tf9\0tf3\0";
-    slot slots[3] = {};
+    void* slots[3] = {};
     EXPECT_EXIT(load(TESTLIB "\0", names, slots), testing::ExitedWithCode(1), "^intro-tiny: cannot find tf9\n$");
 }
 
@@ -115,9 +124,11 @@ TEST(DynInit, BindsEverySlotToItsNamedFunction) {
     ASSERT_NE(sdl, nullptr);
     ASSERT_NE(gl, nullptr);
     // getenv is found through SDL's own dependencies: the C library's.
-    for (int i = 0; i < s_count; i++) EXPECT_EQ(reinterpret_cast<void*>(sslots[i]), dlsym(sdl, want_s[i])) << want_s[i];
-    EXPECT_EQ(reinterpret_cast<void*>(sslots[s_getenv]), dlsym(RTLD_DEFAULT, "getenv"));
-    for (int i = 0; i < g_count; i++) EXPECT_EQ(reinterpret_cast<void*>(gslots[i]), dlsym(gl, want_g[i])) << want_g[i];
+    for (int i = 0; i < s_count; i++) EXPECT_EQ(slot_at(&sslots, i), dlsym(sdl, want_s[i])) << want_s[i];
+    EXPECT_EQ(reinterpret_cast<void*>(sslots.getenv), dlsym(RTLD_DEFAULT, "getenv"));
+    EXPECT_EQ(reinterpret_cast<void*>(sslots.pollevent), dlsym(sdl, "SDL_PollEvent"));
+    for (int i = 0; i < g_count; i++) EXPECT_EQ(slot_at(&gslots, i), dlsym(gl, want_g[i])) << want_g[i];
+    EXPECT_EQ(reinterpret_cast<void*>(gslots.frustum), dlsym(gl, "glFrustum"));
     dlclose(sdl);
     dlclose(gl);
 }
