@@ -33,6 +33,15 @@ void next_slot(int32_t t)
 }
 }
 
+void scene_reset()
+{
+    lasttick = 0;
+    add = 0;
+    cam = 0;
+    quitnow = 0;
+    halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
+}
+
 void magic(int32_t t)
 {
     if (!smp.load(std::memory_order_acquire))

@@ -17,9 +17,7 @@
 #include "clock.h"
 #include "gl.h"
 #include "music.h"
-#include "../../scene/layers.h"
 #include "../../scene/scene.h"
-#include "../../scene/timeline.h"
 
 namespace {
 struct section {
@@ -36,14 +34,6 @@ double cpu_s()
     timespec t;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return t.tv_sec + t.tv_nsec * 1e-9;
-}
-
-void restart()
-{
-    lasttick = 0;
-    add = cam = 0;
-    quitnow = 0;
-    halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
 }
 }
 
@@ -68,7 +58,7 @@ int main(int argc, char** argv)
         std::vector<uint8_t> rgba(size_t(w) * h * 4);
         for (size_t s = 0; s < std::size(sections); s++)
             for (int r = 0; r < runs; r++) {
-                restart();
+                scene_reset();
                 int64_t first = frame_at(sections[s].from_s * 1000, fps);
                 int64_t last = first + static_cast<int64_t>(seconds * fps);
                 shoot(frame_ms(first - 1, fps), idle_slots, idle_slots);  // the show up to the section, undrawn

@@ -12,9 +12,7 @@
 #include "gl.h"
 #include "music.h"
 #include "../../scene/gfx.h"
-#include "../../scene/layers.h"
 #include "../../scene/scene.h"
-#include "../../scene/timeline.h"
 
 namespace {
 
@@ -25,18 +23,10 @@ const gl_slots immediate = {.begin = &glBegin, .end = &glEnd, .vertex3f = &glVer
 
 constexpr int w = 400, h = 300;
 
-void restart()
-{
-    lasttick = 0;
-    add = cam = 0;
-    quitnow = 0;
-    halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
-}
-
 // The frames at the given times of one run through the show, drawn with `draw`.
 std::vector<std::vector<uint8_t>> run(const std::vector<int32_t>& times, const gl_slots& draw)
 {
-    restart();
+    scene_reset();
     std::vector<std::vector<uint8_t>> out;
     for (int32_t t : times) {
         gl_draw_to(0);

@@ -100,8 +100,7 @@ TEST(Music, SceneSeesTheBlockOfEachMoment)
     draw.begin = look_draw;
 
     for (int fps : {60, 7}) {  // 7 fps: 14 slots advanced between frames
-        lasttick = 0;
-        halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
+        scene_reset();
         int blocks_seen = 0;
         for (int64_t n = frame_at(20000, fps); n < frame_at(20400, fps); n++) {
             advanced.clear();

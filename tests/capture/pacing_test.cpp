@@ -23,14 +23,6 @@ struct state {
 
 state now() { return {add, cam, halfsize1, halfsize2, halfsize3, halfsize4, lasttick, quitnow}; }
 
-void restart()
-{
-    lasttick = 0;
-    add = cam = 0;
-    quitnow = 0;
-    halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
-}
-
 std::ostream& operator<<(std::ostream& o, const state& s)
 {
     return o << "add " << s.add << " cam " << s.cam << " sizes " << s.n1 << "/" << s.n2 << "/" << s.n3 << "/"
@@ -48,7 +40,7 @@ struct Pacing : ::testing::TestWithParam<int> {
 // The state at every frame as the capture's clock brings the scene there, until quitnow.
 std::vector<state> captured(int fps)
 {
-    restart();
+    scene_reset();
     std::vector<state> out;
     for (int64_t n = 0; !quitnow; n++) {
         shoot(frame_ms(n, fps), idle_slots, idle_slots);
@@ -61,7 +53,7 @@ std::vector<state> captured(int fps)
 // each frame time it is busy until that time, so the slot's frame is drawn at the frame's moment.
 std::vector<state> live(int fps, size_t frames)
 {
-    restart();
+    scene_reset();
     std::vector<state> out;
     int64_t n = 0;
     for (int32_t t = 0; out.size() < frames; t++) {
@@ -126,7 +118,7 @@ TEST(Clock, FrameTimesAndCounts)
 
 TEST_F(Pacing, FirstFrameDrawsNothing)
 {
-    restart();
+    scene_reset();
     shoot(0, idle_slots, idle_slots);
     EXPECT_EQ(lasttick, 0);  // nothing drawn at 0: the frame stays black
     shoot(16, idle_slots, idle_slots);

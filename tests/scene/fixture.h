@@ -20,11 +20,7 @@ inline void fill(int16_t v)
 struct SceneTest : ::testing::Test {
     void SetUp() override
     {
-        lasttick = 0;
-        add = 0;
-        cam = 0;
-        quitnow = 0;
-        halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
+        scene_reset();
         fill(0);
         smp.store(&scope, std::memory_order_release);
         rec_reset();

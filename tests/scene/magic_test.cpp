@@ -210,6 +210,25 @@ TEST_F(Schedule, QuitRaisedAfterTheLastLayerAt116000)
     EXPECT_EQ(quitnow, 1);
 }
 
+TEST_F(Schedule, ResetForgetsAWholeShow)
+{
+    for (int32_t t : {10000, 30000, 60000, 100000, 116000})
+        frame(t);
+    ASSERT_EQ(quitnow, 1);
+    ASSERT_GT(add, 0);
+    scene_reset();
+    EXPECT_EQ(lasttick, 0);
+    EXPECT_EQ(add, 0);
+    EXPECT_EQ(cam, 0);
+    EXPECT_EQ(quitnow, 0);
+    EXPECT_EQ(halfsize1 | halfsize2 | halfsize3 | halfsize4, 0);
+    // and the next show draws from its start again: layer 1's one cell at 10 ms
+    rec_reset();
+    magic(10);
+    EXPECT_EQ(count(r_delay), 0);
+    EXPECT_EQ(cells_of(0).size(), 1u);
+}
+
 TEST_F(Schedule, LayerOffsetsAddUp)
 {
     // Sum of the layer offsets in force at each glBegin of one frame.
