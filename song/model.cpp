@@ -1,5 +1,5 @@
 // The song model's tables and their state before any song is read.
-#include "song/song.h"
+#include "song/model.h"
 
 namespace port {
 
@@ -12,18 +12,24 @@ float lowpass[n_slots];
 std::vector<float> echo[n_slots];
 int32_t ptn[n_ptn][n_entry];
 int32_t trak[n_slots][n_entry];
-char song_error[160];
 
-// Only octave 6 is given; synth_start derives octaves 5 down to 1 by halving.
-int32_t notei[n_names] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+// Note frequencies in whole Hz, c1 to b6: octave 6 as tuned, each lower octave the one above it
+// halved with integer division (held by the check below); then the command codes and the final 0.
+constexpr int32_t notei[n_names] = {
+    32,   34,   36,   38,   41,   43,   46,   49,   51,   55,   58,   61,
+    65,   69,   73,   77,   82,   87,   92,   98,   103,  110,  116,  123,
+    130,  138,  146,  155,  164,  174,  185,  196,  207,  220,  233,  247,
+    261,  277,  293,  311,  329,  349,  370,  392,  415,  440,  466,  494,
+    523,  554,  587,  622,  659,  698,  740,  784,  830,  880,  932,  988,
     1047, 1109, 1175, 1245, 1319, 1397, 1480, 1568, 1661, 1760, 1864, 1976,
     e_echo1, e_echo0, e_stop, e_vol, e_sld, 0,
 };
+static_assert([] {
+    for (int k = 0; k < n_notes - 12; k++)
+        if (notei[k] != notei[k + 12] / 2)
+            return false;
+    return true;
+}());
 
 // Upper-case letters are the sharps; e and b have none.
 #define OCTAVE(n) "c" #n, "C" #n, "d" #n, "D" #n, "e" #n, "f" #n, "F" #n, "g" #n, "G" #n, "a" #n, "A" #n, "b" #n
@@ -49,7 +55,6 @@ void song_reset()
     }
     for (int n = 0; n < n_ptn; n++)
         ptn[n][0] = e_end;
-    song_error[0] = 0;
 }
 
 int playing_channels()

@@ -7,9 +7,11 @@
 #include <cstring>
 
 #include "song/song.h"
-#include "synth_float/synth.h"
+#include "synth_float/instrument.h"
 
 namespace port {
+
+char song_error[160];
 
 namespace {
 
@@ -70,7 +72,7 @@ int split(char* v, char** f, int cap)
     return count;
 }
 
-int read_bpm(const char* v)
+int read_bpm(const char* v, int32_t rate)
 {
     int32_t tempo = num(v);
     for (int n = 0; n < n_slots; n++)
@@ -81,7 +83,7 @@ int read_bpm(const char* v)
     // A row is six ticks of (tempo * 10) / 25 a second, every division truncating: "bpm:89" at
     // 44100 Hz gives 264600 / 35 = 7560 samples. Wide arithmetic: no tempo can overflow it.
     int64_t ticks = (int64_t)tempo * 10 / 25;
-    int64_t len = (int64_t)srate * 6 / ticks;
+    int64_t len = (int64_t)rate * 6 / ticks;
     if (len < 1)
         return fail(line_no, "tempo %d leaves no sample in a row", tempo);
     if (len > INT32_MAX / 3)
@@ -93,7 +95,7 @@ int read_bpm(const char* v)
 
 int read_instrument(int32_t n, char* v, int& wave)
 {
-    static const char* const waves[4] = {"kantti", "sini", "saha", "kohina"};
+    static const char* const waves[w_count] = {"kantti", "sini", "saha", "kohina"};
     if (n < 0 || n >= n_slots)
         return fail(line_no, "instrument number %d is outside 0..%d", n, n_slots - 1);
     if (row_len == 0)
@@ -102,7 +104,7 @@ int read_instrument(int32_t n, char* v, int& wave)
     int count = split(v, f, 9);
     if (count < 6)
         return fail(line_no, "instrument line has %d fields, needs 6", count);
-    for (int w = 0; w < 4; w++)
+    for (int w = 0; w < w_count; w++)
         if (strcmp(f[0], waves[w]) == 0)
             wave = w;  // an unknown name keeps the previous line's waveform
     int32_t len[4];  // attack, decay, sustain, release
@@ -221,7 +223,8 @@ void compact(char* s)
 
 int parse_song(char* text)
 {
-    if (srate <= 0 || aalto[0].empty())
+    const int32_t rate = synth_rate();
+    if (rate <= 0)
         return fail(0, "the synthesizer is not started");
     song_error[0] = 0;
     compact(text);
@@ -255,7 +258,7 @@ int parse_song(char* text)
             else
                 v = p;  // no value part: an empty one
             if (strcmp(line, "bpm") == 0)
-                r = read_bpm(v);
+                r = read_bpm(v, rate);
             else if (line[0] == 'i')
                 r = read_instrument(num(line + 1), v, wave);
             else if (line[0] == 'p')

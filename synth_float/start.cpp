@@ -1,4 +1,4 @@
-// Start-up of the float synthesizer: rate, note table, wave tables, channels at rest.
+// Start-up of the float synthesizer: rate, wave tables, channels at rest.
 #include <cmath>
 #include <numbers>
 
@@ -47,15 +47,13 @@ int noise_pick()
 
 }  // namespace
 
+int32_t synth_rate() { return aalto[w_square].empty() ? 0 : srate; }
+
 void synth_start(int rate)
 {
     srate = rate;
     counter = 0;
     period = rate / ref_hz;
-
-    // Octaves 5 down to 1: each value is the one twelve places higher, halved.
-    for (int k = 12 * 5 - 1; k >= 0; k--)
-        notei[k] = notei[k + 12] / 2;
 
     for (auto& t : aalto)
         t.assign(period, 0.0f);
@@ -71,6 +69,7 @@ void synth_start(int rate)
     for (int k = 0; k < rate; k++)
         aalto[w_noise][k] = (float)((noise_pick() - 1000) / 1000.0);
 
+    // A synthesizer started afresh has no song to play until one is read.
     song_reset();
     for (int c = 0; c < n_slots; c++) {
         off[c] = -1.0f;

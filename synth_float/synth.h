@@ -1,16 +1,15 @@
 #pragma once
 // intro-port's floating-point synthesizer: wave tables, instrument rendering, and the sequencer
-// and stereo mixer that play the song model (song/song.h).
+// and stereo mixer that play the song model (song/model.h).
 #include <cstdint>
 #include <vector>
 
-#include "song/song.h"
+#include "song/model.h"
+#include "synth_float/instrument.h"
 
 namespace port {
 
 inline constexpr int ref_hz = 262;  // pitch instruments are rendered at; a note v plays at step v / 262
-
-enum { w_square, w_sine, w_saw, w_noise, w_count };  // `waveform` numbers
 
 extern int32_t srate;   // output samples per second, set by synth_start
 extern int32_t period;  // wave period: samples in one cycle of the square, sine and saw tables (srate / 262)
@@ -29,15 +28,9 @@ extern float lowpass_mem[n_slots];  // last smoothed value
 // Frames produced since synth_start, wrapping to 0 at counter_wrap().
 extern int32_t counter;
 
-// Fixes the rate, completes the note table, builds the wave tables, and puts the song model and
-// every channel at rest. Calling it again starts everything afresh.
+// Fixes the rate, builds the wave tables and puts every channel at rest, with no song to play
+// (song_reset). Calling it again starts everything afresh.
 void synth_start(int rate);
-
-// Renders an instrument into slot's buffer (instr[slot], allocated and zeroed by the caller):
-// waveform, four envelope lengths in samples, ring modulation in hundredths of a cycle per wave
-// period, pitch sweep. Never writes past the buffer.
-void render_instrument(int slot, int waveform, int attack, int decay, int sustain, int release,
-                       int modulation, int sweep);
 
 // Writes count interleaved (left, right) frames of the song and advances the sequencer. The one
 // renderer: the audio device and offline rendering both go through it.

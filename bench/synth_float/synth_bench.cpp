@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "song/song.h"
 #include "synth_float/synth.h"
 
 using namespace port;

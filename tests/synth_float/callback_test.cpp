@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scene/scope.h"
+#include "song/song.h"
 #include "synth_float/synth.h"
 
 using namespace port;

@@ -11,6 +11,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "song/song.h"
 #include "synth_float/synth.h"
 
 using namespace port;

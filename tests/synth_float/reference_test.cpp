@@ -13,6 +13,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "song/song.h"
 #include "synth_float/synth.h"
 
 using namespace port;
