@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../../shell/initlib.h"
+#include "../../shell/tiny/bind.h"
 
 // The shell's own copies of SDL's records must match the library's layout.
 static_assert(sizeof(audio_spec) == sizeof(SDL_AudioSpec));

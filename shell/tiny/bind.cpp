@@ -1,6 +1,6 @@
 // Run-time binding of SDL 1.2 and OpenGL for intro-tiny, and the syscalls the shell makes
 // directly, so that the program's only imports stay dlopen and dlsym.
-#include "initlib.h"
+#include "bind.h"
 
 #include <dlfcn.h>
 

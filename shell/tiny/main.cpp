@@ -2,9 +2,9 @@
 // the slots that dyn_init fills, always full screen, ends on a key release or the end of the scene.
 #include <cstdint>
 
-#include "../scene/scene.h"
-#include "../synth_fixed/velk_tiny.h"
-#include "initlib.h"
+#include "../../scene/scene.h"
+#include "../../synth_fixed/velk_tiny.h"
+#include "bind.h"
 
 // Audio request: 44100 Hz, signed 16-bit little-endian (0x8010), mono, 1024-sample buffers.
 // Writable: with no record for the obtained format, SDL fills in silence and size here.

@@ -3,7 +3,7 @@
 // the slot tables of gfx.h, and everything else the shell needs from the system is a raw syscall.
 #include <cstdint>
 
-#include "../scene/gfx.h"
+#include "../../scene/gfx.h"
 
 // Library search lists: zero-terminated file names, tried in turn, ended by an empty name.
 // The bare development names come first; the versioned run-time names serve where only those exist.
