@@ -9,8 +9,8 @@
 #include <iterator>
 #include <vector>
 
-#include "song/song.h"
-#include "synth_float/synth.h"
+#include "../song/song.h"
+#include "../synth_float/synth.h"
 
 using namespace port;
 

@@ -1,7 +1,7 @@
 // The song intro-port plays.
 #include <cstring>
 
-#include "song/song.h"
+#include "song.h"
 
 namespace port {
 

@@ -1,5 +1,5 @@
 // The song model's tables and their state before any song is read.
-#include "song/model.h"
+#include "model.h"
 
 namespace port {
 

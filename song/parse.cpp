@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "song/song.h"
-#include "synth_float/instrument.h"
+#include "song.h"
+#include "../synth_float/instrument.h"
 
 namespace port {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The text song format: its parser, which reads a text into the song model (model.h) and has the
 // synthesizer render every instrument as its line is read, and the built-in song.
-#include "song/model.h"
+#include "model.h"
 
 namespace port {
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <atomic>
 
-#include "scene/scope.h"
-#include "synth_float/synth.h"
+#include "../scene/scope.h"
+#include "synth.h"
 
 namespace port {
 

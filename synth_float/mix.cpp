@@ -8,7 +8,7 @@
 #include <xmmintrin.h>
 #endif
 
-#include "synth_float/synth.h"
+#include "synth.h"
 
 namespace port {
 

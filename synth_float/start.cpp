@@ -2,7 +2,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "synth_float/synth.h"
+#include "synth.h"
 
 namespace port {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "song/model.h"
-#include "synth_float/instrument.h"
+#include "../song/model.h"
+#include "instrument.h"
 
 namespace port {
 

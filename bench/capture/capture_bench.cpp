@@ -13,10 +13,10 @@
 #include <ctime>
 #include <vector>
 
-#include "batch.h"
-#include "clock.h"
-#include "gl.h"
-#include "music.h"
+#include "../../capture/batch.h"
+#include "../../capture/clock.h"
+#include "../../capture/gl.h"
+#include "../../capture/music.h"
 #include "../../scene/scene.h"
 
 namespace {

@@ -1,11 +1,11 @@
 // Cost of the scene's CPU side with every GL call going to a no-op slot.
 #include <benchmark/benchmark.h>
 
-#include "gfx.h"
-#include "layers.h"
-#include "scene.h"
-#include "scope.h"
-#include "timeline.h"
+#include "../../scene/gfx.h"
+#include "../../scene/layers.h"
+#include "../../scene/scene.h"
+#include "../../scene/scope.h"
+#include "../../scene/timeline.h"
 
 namespace {
 void none() {}

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "velk_reset.h"
-#include "velk_tiny.h"
+#include "../../synth_fixed/velk_reset.h"
+#include "../../synth_fixed/velk_tiny.h"
 
 using namespace tiny;
 

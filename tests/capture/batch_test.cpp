@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "batch.h"
-#include "clock.h"
-#include "gl.h"
-#include "music.h"
+#include "../../capture/batch.h"
+#include "../../capture/clock.h"
+#include "../../capture/gl.h"
+#include "../../capture/music.h"
 #include "../../scene/gfx.h"
 #include "../../scene/scene.h"
 

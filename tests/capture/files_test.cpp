@@ -13,10 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "outputs.h"
-#include "progress.h"
-#include "report.h"
-#include "wav.h"
+#include "../../capture/outputs.h"
+#include "../../capture/progress.h"
+#include "../../capture/report.h"
+#include "../../capture/wav.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "batch.h"
-#include "clock.h"
-#include "music.h"
+#include "../../capture/batch.h"
+#include "../../capture/clock.h"
+#include "../../capture/music.h"
 #include "../../song/song.h"
 #include "../../synth_fixed/velk_reset.h"
 #include "../../synth_fixed/velk_tiny.h"

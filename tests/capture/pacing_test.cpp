@@ -5,9 +5,9 @@
 #include <cmath>
 #include <vector>
 
-#include "batch.h"
-#include "clock.h"
-#include "music.h"
+#include "../../capture/batch.h"
+#include "../../capture/clock.h"
+#include "../../capture/music.h"
 #include "../../scene/layers.h"
 #include "../../scene/scene.h"
 #include "../../scene/timeline.h"

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "batch.h"
-#include "clock.h"
-#include "music.h"
+#include "../../capture/batch.h"
+#include "../../capture/clock.h"
+#include "../../capture/music.h"
 
 int main(int argc, char** argv)
 {

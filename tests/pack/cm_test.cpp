@@ -6,7 +6,7 @@
 #include <iterator>
 #include <random>
 
-#include "cm.h"
+#include "../../pack/cm.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "cm.h"
-#include "stub_layout.h"
+#include "../../pack/cm.h"
+#include "../../pack/stub_layout.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 // slot recorder emptied.
 #include <gtest/gtest.h>
 
-#include "layers.h"
+#include "../../scene/layers.h"
 #include "recorder.h"
-#include "scene.h"
-#include "scope.h"
-#include "timeline.h"
+#include "../../scene/scene.h"
+#include "../../scene/scope.h"
+#include "../../scene/timeline.h"
 
 inline scope_buf scope;  // the published scope buffer of every test
 

@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "fixture.h"
-#include "tools.h"
+#include "../../scene/tools.h"
 
 namespace {
 

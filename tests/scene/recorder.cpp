@@ -1,6 +1,6 @@
 #include "recorder.h"
 
-#include "scene.h"
+#include "../../scene/scene.h"
 
 std::vector<call> calls;
 void (*on_call)(const call&);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gfx.h"
+#include "../../scene/gfx.h"
 
 inline constexpr int r_delay = 100;  // kind of a recorded SDL_Delay; GL calls use the g_* values
 

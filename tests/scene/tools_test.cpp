@@ -5,7 +5,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "tools.h"
+#include "../../scene/tools.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "song/song.h"
-#include "synth_float/synth.h"
+#include "../../song/song.h"
+#include "../../synth_float/synth.h"
 
 using namespace port;
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "velk_reset.h"
-#include "velk_tiny.h"
+#include "../../synth_fixed/velk_reset.h"
+#include "../../synth_fixed/velk_tiny.h"
 
 namespace tiny {
 

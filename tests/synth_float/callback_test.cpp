@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "scene/scope.h"
-#include "song/song.h"
-#include "synth_float/synth.h"
+#include "../../scene/scope.h"
+#include "../../song/song.h"
+#include "../../synth_float/synth.h"
 
 using namespace port;
 

@@ -13,8 +13,8 @@
 #include <xmmintrin.h>
 #endif
 
-#include "song/song.h"
-#include "synth_float/synth.h"
+#include "../../song/song.h"
+#include "../../synth_float/synth.h"
 
 using namespace port;
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "synth_float/synth.h"
+#include "../../synth_float/synth.h"
 
 using namespace port;
 

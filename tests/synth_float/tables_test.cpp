@@ -6,7 +6,7 @@
 #include <numeric>
 #include <set>
 
-#include "synth_float/synth.h"
+#include "../../synth_float/synth.h"
 
 using namespace port;
 
