@@ -98,6 +98,18 @@ TEST_F(Tables, OtherRatesScaleThePeriodAndTheNoise)
     EXPECT_EQ(aalto[w_noise].size(), 22050u);
 }
 
+TEST_F(Tables, RateIsOfferedOnlyOnceTheWaveTablesExist)
+{
+    EXPECT_EQ(synth_rate(), 44100);
+    synth_start(22050);
+    EXPECT_EQ(synth_rate(), 22050);
+    synth_start(261);  // below one wave period a second: no tables, nothing to render with
+    EXPECT_EQ(period, 0);
+    EXPECT_EQ(synth_rate(), 0);
+    synth_start(262);
+    EXPECT_EQ(synth_rate(), 262);
+}
+
 TEST_F(Tables, StartPutsEveryChannelAtRest)
 {
     const int c = 7;
