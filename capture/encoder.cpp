@@ -12,21 +12,19 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 #include "outputs.h"
 #include "report.h"
+#include "stop.h"
 
 extern char** environ;
 
-pid_t enc_pid;
-int enc_pipe = -1;
-
 namespace {
-int enc_w, enc_h;
-std::vector<uint8_t> flipped;  // one frame, top row first
-int enc_log = -1;              // ffmpeg's messages, kept to name its failure
-const char* enc_out;           // the file ffmpeg writes
+pid_t enc_pid;          // the running ffmpeg, or 0
+int enc_pipe = -1;      // its standard input, or -1
+size_t frame_bytes;     // one raw RGBA frame
+int enc_log = -1;       // ffmpeg's messages, kept to name its failure
+const char* enc_out;    // the file ffmpeg writes
 
 // Spawns ffmpeg with argv in a process group of its own, so a Ctrl+C at the terminal reaches only
 // this program, which then stops ffmpeg itself. Without stdin_fd it reads /dev/null; without
@@ -129,10 +127,8 @@ bool encoder_check()
 
 bool encoder_start(const char* out, int w, int h, int fps, const char* music)
 {
-    enc_w = w;
-    enc_h = h;
+    frame_bytes = size_t{4} * w * h;
     enc_out = out;
-    flipped.resize(static_cast<size_t>(w) * h * 4);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return fail("cannot run ffmpeg: %s", std::strerror(errno));
@@ -164,10 +160,7 @@ bool encoder_start(const char* out, int w, int h, int fps, const char* music)
 
 bool encoder_frame(const uint8_t* rgba)
 {
-    const size_t row = static_cast<size_t>(enc_w) * 4;
-    for (int y = 0; y < enc_h; y++)
-        std::memcpy(&flipped[y * row], rgba + (enc_h - 1 - y) * row, row);
-    if (write_all(enc_pipe, flipped.data(), flipped.size()))
+    if (write_all(enc_pipe, rgba, frame_bytes))
         return true;
     if (stop_signal)
         return false;

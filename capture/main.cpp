@@ -19,6 +19,7 @@
 #include "progress.h"
 #include "report.h"
 #include "stills.h"
+#include "stop.h"
 #include "wav.h"
 
 namespace {
@@ -47,13 +48,13 @@ void clean_up()
     gl_close();
 }
 
-// The status for a run stopped by a signal, after saying so.
-int stopped()
+// A run stopped by a signal: nothing of it left, it says so and ends by that signal.
+[[noreturn]] void stopped()
 {
     clean_up();
     const char* what = opt.out ? opt.out : opt.frames ? opt.frames : opt.wav;
     note("stopped by signal %d; %s is not written", static_cast<int>(stop_signal), what);
-    return 128 + stop_signal;
+    die_by_stop();
 }
 
 // Renders the music and writes the stretch's part of it into fd, if there is one.
@@ -171,7 +172,7 @@ int main(int argc, char** argv)
     }
     int status = run();
     if (stop_signal)
-        return stopped();
+        stopped();
     if (status != 0)
         clean_up();
     else

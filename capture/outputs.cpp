@@ -1,23 +1,21 @@
-// Output files under temporary names, committed by rename; the stop signals.
+// Output files under temporary names, committed by rename.
 #include "outputs.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "report.h"
+#include "stop.h"
 
 output outs[max_outputs];
-int nouts;
-volatile sig_atomic_t stop_signal;
 
 namespace {
-void on_stop(int sig) { stop_signal = sig; }
+int nouts;  // outputs created so far
 
 // Directory part of path ("." when it has none) into dir, and the file name part.
 const char* split(const char* path, char* dir, size_t len)
@@ -30,18 +28,6 @@ const char* split(const char* path, char* dir, size_t len)
     std::snprintf(dir, len, "%.*s", static_cast<int>(slash == path ? 1 : slash - path), path);
     return slash + 1;
 }
-}
-
-void catch_signals()
-{
-    struct sigaction sa {};
-    sa.sa_handler = on_stop;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;  // no restart: a blocked write returns, and the flag is seen at once
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(sig, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int temp_file(char* tmpl)

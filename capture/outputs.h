@@ -1,10 +1,9 @@
 #pragma once
 // Output files written under a temporary name beside their final one and renamed into place
 // only once the whole capture has succeeded, so a failure or an interrupt leaves no partial
-// file behind. Also the interrupt itself: the signals that stop a capture only raise a flag,
-// which the long-running steps look at.
+// file behind.
 #include <climits>
-#include <csignal>
+#include <cstddef>
 
 inline constexpr int max_outputs = 3;  // the video, the music handed to the encoder, the WAV asked for
 
@@ -12,14 +11,7 @@ struct output {
     char path[PATH_MAX];  // final name; empty for a scratch file removed at the end
     char tmp[PATH_MAX];   // name while being written
 };
-extern output outs[max_outputs];
-extern int nouts;  // outputs created so far
-
-extern volatile sig_atomic_t stop_signal;  // the signal that asked the capture to stop, or 0
-
-// Installs the stop signals' handler (SIGINT, SIGTERM, SIGHUP) and ignores SIGPIPE and SIGXFSZ,
-// so a closed pipe or a file-size limit shows as a failed write instead of killing the program.
-void catch_signals();
+extern output outs[max_outputs];  // the outputs created so far, in their order of creation
 
 // Creates the temporary file for `path` (a scratch file beside `near` when `path` is null) and
 // returns its open descriptor, or -1 after reporting why. The temporary name is outs[i].tmp for

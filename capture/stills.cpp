@@ -13,11 +13,11 @@
 #include "outputs.h"
 #include "report.h"
 
-char still_dir[4096];
-int64_t nstills;
-bool made_dir;
-
 namespace {
+char still_dir[4096];  // the directory given
+int64_t nstills;       // stills written by this run
+bool made_dir;         // this run created the directory
+
 void name(char* out, size_t len, int64_t n)
 {
     std::snprintf(out, len, "%s/%06lld.png", still_dir, static_cast<long long>(n));
@@ -40,8 +40,8 @@ bool encode(FILE* f, const uint8_t* rgba, int w, int h)
         return false;
     png_infop info = png_create_info_struct(png);
     std::vector<png_bytep> rows(static_cast<size_t>(h));
-    for (int y = 0; y < h; y++)  // OpenGL's bottom row is the picture's last
-        rows[y] = const_cast<png_bytep>(rgba + static_cast<size_t>(h - 1 - y) * w * 4);
+    for (int y = 0; y < h; y++)
+        rows[y] = const_cast<png_bytep>(rgba + static_cast<size_t>(y) * w * 4);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return false;

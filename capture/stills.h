@@ -3,14 +3,10 @@
 // material for tests. Each still is complete or absent; a failed capture removes its stills.
 #include <cstdint>
 
-extern char still_dir[4096];  // the directory given
-extern int64_t nstills;       // stills written by this run
-extern bool made_dir;         // this run created the directory
-
 // Makes the directory if needed (its parent must exist). False after reporting.
 bool stills_open(const char* dir);
 
-// Writes still number n from a frame as gl_read gives it (bottom row first). False after reporting.
+// Writes still number n from a frame as gl_read gives it (top row first). False after reporting.
 bool still_write(int64_t n, const uint8_t* rgba, int w, int h);
 
 // Removes the stills of this run (and the directory if this run made it and it is empty).

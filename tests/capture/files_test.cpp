@@ -16,6 +16,7 @@
 #include "outputs.h"
 #include "progress.h"
 #include "report.h"
+#include "stop.h"
 #include "wav.h"
 
 namespace {
