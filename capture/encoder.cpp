@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "outputs.h"
 #include "report.h"
@@ -125,7 +126,7 @@ bool encoder_check()
     return true;
 }
 
-bool encoder_start(const char* out, int w, int h, int fps, const char* music)
+bool encoder_start(const char* out, const char* muxer, int w, int h, int fps, const char* music)
 {
     frame_bytes = size_t{4} * w * h;
     enc_out = out;
@@ -141,12 +142,17 @@ bool encoder_start(const char* out, int w, int h, int fps, const char* music)
     char size[32], rate[16];
     std::snprintf(size, sizeof size, "%dx%d", w, h);
     std::snprintf(rate, sizeof rate, "%d", fps);
-    const char* argv[] = {"ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
-                          "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", rate, "-i", "pipe:0",
-                          "-i", music, "-map", "0:v", "-map", "1:a",
-                          "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
-                          "-c:a", "aac", "-movflags", "+faststart", "-f", "mp4", "-y", out, nullptr};
-    enc_pid = spawn(argv, fds[0], -1, enc_log);
+    std::vector<const char*> argv = {"ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
+                                     "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", rate,
+                                     "-i", "pipe:0", "-i", music, "-map", "0:v", "-map", "1:a",
+                                     "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
+                                     "-c:a", "aac"};
+    // MP4 and MOV put their index first, so a player can start before the whole file is there;
+    // Matroska has no such option.
+    if (std::strcmp(muxer, "matroska") != 0)
+        argv.insert(argv.end(), {"-movflags", "+faststart"});
+    argv.insert(argv.end(), {"-f", muxer, "-y", out, nullptr});
+    enc_pid = spawn(argv.data(), fds[0], -1, enc_log);
     close(fds[0]);
     if (!enc_pid) {
         close(fds[1]);

@@ -133,7 +133,7 @@ int run()
 
     if (!music(music_fd, opt.wav ? opt.wav : "the music for ffmpeg"))
         return 1;
-    if (video && !encoder_start(outs[video_i].tmp, opt.w, opt.h, opt.fps, music_tmp))
+    if (video && !encoder_start(outs[video_i].tmp, opt.muxer, opt.w, opt.h, opt.fps, music_tmp))
         return 1;
     if ((video || opt.frames) && !frames())
         return 1;

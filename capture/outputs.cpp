@@ -41,6 +41,21 @@ int temp_file(char* tmpl)
     return fd;
 }
 
+bool same_file(const char* a, const char* b)
+{
+    struct stat sa, sb;
+    if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    char da[PATH_MAX], db[PATH_MAX];
+    const char* na = split(a, da, sizeof da);
+    const char* nb = split(b, db, sizeof db);
+    if (std::strcmp(na, nb) != 0)
+        return false;
+    if (stat(da, &sa) == 0 && stat(db, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return std::strcmp(da, db) == 0;
+}
+
 int out_create(const char* path, const char* near, int* index)
 {
     const char* named = path ? path : near;

@@ -22,6 +22,10 @@ int out_create(const char* path, const char* near, int* index);
 // mode an ordinary new file gets rather than mkstemp's private one; -1 with errno on failure.
 int temp_file(char* tmpl);
 
+// Whether a and b name the same file: the one file, if both exist (links followed), or the same
+// name in the same directory.
+bool same_file(const char* a, const char* b);
+
 // Renames every output to its final name and removes the scratch files. False if a rename fails.
 bool out_commit();
 
