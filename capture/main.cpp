@@ -105,6 +105,30 @@ bool frames()
     return deliver(opt.last - 1, rgba.data());
 }
 
+// The absolute name of a file written, for the closing word.
+const char* where(const char* path, char* out)
+{
+    if (!realpath(path, out))
+        std::snprintf(out, PATH_MAX, "%s", path);
+    return out;
+}
+
+// One line naming every file written.
+void closing_word()
+{
+    char a[PATH_MAX], b[PATH_MAX];
+    double seconds = static_cast<double>(opt.last - opt.first) / opt.fps;
+    char music[PATH_MAX + 32] = "";
+    if (opt.wav && (opt.out || opt.frames))
+        std::snprintf(music, sizeof music, "; the music is in %s", where(opt.wav, b));
+    if (opt.out || opt.frames)
+        note("%s %s: %lld frame%s of %dx%d at %d fps, %.2f s%s", opt.out ? "the show is in" : "stills in",
+             where(opt.out ? opt.out : opt.frames, a), static_cast<long long>(opt.last - opt.first),
+             opt.last - opt.first == 1 ? "" : "s", opt.w, opt.h, opt.fps, seconds, music);
+    else
+        note("the music is in %s: %.2f s", where(opt.wav, a), seconds);
+}
+
 int run()
 {
     catch_signals();
@@ -141,20 +165,13 @@ int run()
         return 1;
     if (stop_signal)
         return 1;
+    // The stills first: their folder can still be refused a place (something was put there
+    // meanwhile), and then nothing of the run is kept.
+    if (opt.frames && !stills_commit())
+        return 1;
     if (!out_commit())
         return 1;
-
-    char where[PATH_MAX];
-    const char* what = opt.out ? opt.out : opt.frames ? opt.frames : opt.wav;
-    if (!realpath(what, where))
-        std::snprintf(where, sizeof where, "%s", what);
-    double seconds = static_cast<double>(opt.last - opt.first) / opt.fps;
-    if (opt.out || opt.frames)
-        note("%s %s: %lld frame%s of %dx%d at %d fps, %.2f s", opt.out ? "the show is in" : "stills in", where,
-             static_cast<long long>(opt.last - opt.first), opt.last - opt.first == 1 ? "" : "s", opt.w, opt.h,
-             opt.fps, seconds);
-    else
-        note("the music is in %s: %.2f s", where, seconds);
+    closing_word();
     return 0;
 }
 }

@@ -16,9 +16,9 @@ output outs[max_outputs];
 
 namespace {
 int nouts;  // outputs created so far
+}
 
-// Directory part of path ("." when it has none) into dir, and the file name part.
-const char* split(const char* path, char* dir, size_t len)
+const char* split_path(const char* path, char* dir, size_t len)
 {
     const char* slash = std::strrchr(path, '/');
     if (!slash) {
@@ -27,7 +27,6 @@ const char* split(const char* path, char* dir, size_t len)
     }
     std::snprintf(dir, len, "%.*s", static_cast<int>(slash == path ? 1 : slash - path), path);
     return slash + 1;
-}
 }
 
 int temp_file(char* tmpl)
@@ -47,8 +46,8 @@ bool same_file(const char* a, const char* b)
     if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     char da[PATH_MAX], db[PATH_MAX];
-    const char* na = split(a, da, sizeof da);
-    const char* nb = split(b, db, sizeof db);
+    const char* na = split_path(a, da, sizeof da);
+    const char* nb = split_path(b, db, sizeof db);
     if (std::strcmp(na, nb) != 0)
         return false;
     if (stat(da, &sa) == 0 && stat(db, &sb) == 0)
@@ -65,7 +64,7 @@ int out_create(const char* path, const char* near, int* index)
     if (path && stat(path, &st) == 0 && S_ISDIR(st.st_mode))
         return fail("cannot write %s: %s", path, std::strerror(EISDIR)), -1;
     char dir[PATH_MAX];
-    const char* base = split(named, dir, sizeof dir);
+    const char* base = split_path(named, dir, sizeof dir);
     if (!*base)
         return fail("cannot write %s: no file name", named), -1;
     output& o = outs[nouts];

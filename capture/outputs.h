@@ -22,6 +22,9 @@ int out_create(const char* path, const char* near, int* index);
 // mode an ordinary new file gets rather than mkstemp's private one; -1 with errno on failure.
 int temp_file(char* tmpl);
 
+// Puts the directory part of path ("." when it has none) into dir; returns the name part.
+const char* split_path(const char* path, char* dir, size_t len);
+
 // Whether a and b name the same file: the one file, if both exist (links followed), or the same
 // name in the same directory.
 bool same_file(const char* a, const char* b);

@@ -256,11 +256,13 @@ class Failures(Scratch):
 
     def test_output_that_cannot_be_written(self):
         open(self.path("file"), "w").close()
-        for args in (["-o", "file/v.mp4"], ["--wav", "file/m.wav"], ["--frames", "file/d"], ["-o", "."]):
+        os.mkdir(self.path("d.mp4"))
+        for args in (["-o", "file/v.mp4"], ["--wav", "file/m.wav"], ["--frames", "file/d"], ["-o", "d.mp4"]):
             status, err = capture("-s", "64x48", "--to", "1", *args, cwd=self.dir)
             self.assertEqual(status, 1, args)
-            self.assert_one_line(err, "file" if args[1] != "." else "Is a directory")
-            self.assertEqual(self.left(), ["file"], args)
+            self.assert_one_line(err, "file" if args[1] != "d.mp4" else "Is a directory")
+            self.assertEqual(self.left(), ["d.mp4", "file"], args)
+            self.assertEqual(os.listdir(self.path("d.mp4")), [])
 
     def test_full_disk_while_writing_the_music(self):
         status, err = capture("--wav", "m.wav", cwd=self.dir, limit=1 << 20)
