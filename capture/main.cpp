@@ -26,18 +26,24 @@ namespace {
 options opt;
 
 const char help_text[] =
-    "Records the Vintelo show to an MP4 video (H.264 + AAC, through ffmpeg) and its music to a WAV,\n"
+    "Records the Vintelo show to a video (H.264 + AAC, through ffmpeg) and its music to a WAV,\n"
     "without a display or a sound card, the same on every run.\n"
     "\n"
-    "  -o FILE          the video (default vintelo.mp4)\n"
-    "  -s WxH           frame size, up to 3840x2160 (default 1280x720); the 4:3 picture is centred\n"
-    "  -r FPS           frames per second, 1 to 100 (default 60)\n"
+    "  -o FILE          the video (default vintelo.mp4); the container follows the extension:\n"
+    "                   .mp4, .mkv or .mov\n"
+    "  -s WxH           frame size, up to 3840x2160 (default 1280x720), even for a video (its colour\n"
+    "                   is stored at half size); the 4:3 picture is centred, never stretched\n"
+    "  -r FPS           frames per second, 1 to 100 (default 60); the show draws at most one frame\n"
+    "                   per 10 ms, so more would only repeat frames\n"
     "  --synth port|tiny  the stereo float synthesizer (default) or the mono fixed-point one\n"
     "  --wav FILE       also write the music as a WAV; without -o, only the music\n"
     "  --from S --to S  only the frames from S up to S seconds, as they stand in the whole show\n"
-    "  --frames DIR     PNG stills DIR/000000.png, ... instead of a video\n"
+    "  --frames DIR     PNG stills DIR/000000.png, ... instead of a video; DIR must be new, empty\n"
+    "                   or hold only stills\n"
     "\n"
-    "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n";
+    "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n"
+    "Files of the same names are replaced, but only once the whole capture has succeeded: until then\n"
+    "it writes hidden files beside them (.NAME.XXXXXX), which a failure or Ctrl+C removes.\n";
 
 // Leaves nothing of this run behind: stops ffmpeg, removes temporary files and stills.
 void clean_up()
