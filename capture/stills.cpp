@@ -128,6 +128,13 @@ bool stills_open(const char* dir)
     umask(mask);
     mode_t mode = 0777 & ~mask;
     replacing = stat(target, &st) == 0;
+    char real[PATH_MAX];
+    if (replacing && lstat(target, &st) == 0 && S_ISLNK(st.st_mode) && realpath(target, real)) {
+        // A link to the folder: the stills replace the folder it leads to, and the link stays.
+        std::snprintf(target, sizeof target, "%s", real);
+        base = split_path(target, parent, sizeof parent);
+        stat(target, &st);
+    }
     if (replacing) {
         if (!S_ISDIR(st.st_mode))
             return fail("cannot make the stills directory %s: %s", dir, std::strerror(ENOTDIR));
