@@ -212,6 +212,10 @@ class Determinism(Scratch):
                 status, err = capture("-s", "160x120", "--from", "52", "--to", "53", *args, cwd=self.path(d),
                                       env={"LP_NUM_THREADS": threads})
                 self.assertEqual(status, 0, err)
+                if args[0] == "--frames":  # the closing word names every file written
+                    where = os.path.realpath(self.path(d))
+                    self.assertEqual(err.splitlines()[-1], f"intro-capture: stills in {where}/f: 60 frames of 160x120 "
+                                     f"at 60 fps, 1.00 s; the music is in {where}/m.wav")
             files = sorted(os.listdir(self.path(d, "f")))
             self.assertEqual(len(files), 60)
             runs.append(([open(self.path(d, "f", f), "rb").read() for f in files],
@@ -416,6 +420,8 @@ class Failures(Scratch):
         self.assertEqual(run.returncode, 0)
         self.assertTrue(run.stdout.startswith("usage: intro-capture [-o FILE]"))
         self.assertIn("what a live run at the full frame cap shows", run.stdout)
+        self.assertIn("even for a video", run.stdout)
+        self.assertIn("at most one frame\n                   per 10 ms", run.stdout)
 
 
 class Interrupt(Scratch):
