@@ -194,8 +194,12 @@ int main(int argc, char** argv)
         return 0;
     }
     int status = run();
-    if (stop_signal)
+    if (stop_signal && status != 0)
         stopped();
+    if (stop_signal) {  // it came too late to stop anything: all is written, as the closing word says
+        gl_close();
+        die_by_stop();
+    }
     if (status != 0)
         clean_up();
     else

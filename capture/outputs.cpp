@@ -16,6 +16,19 @@ output outs[max_outputs];
 
 namespace {
 int nouts;  // outputs created so far
+
+// Creates and opens (close-on-exec) a file named from the template (ending in XXXXXX), with the
+// mode an ordinary new file gets rather than mkstemp's private one; -1 with errno on failure.
+int temp_file(char* tmpl)
+{
+    int fd = mkostemp(tmpl, O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    return fd;
+}
 }
 
 const char* split_path(const char* path, char* dir, size_t len)
@@ -27,17 +40,6 @@ const char* split_path(const char* path, char* dir, size_t len)
     }
     std::snprintf(dir, len, "%.*s", static_cast<int>(slash == path ? 1 : slash - path), path);
     return slash + 1;
-}
-
-int temp_file(char* tmpl)
-{
-    int fd = mkostemp(tmpl, O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    return fd;
 }
 
 bool same_file(const char* a, const char* b)

@@ -18,10 +18,6 @@ extern output outs[max_outputs];  // the outputs created so far, in their order 
 // the returned index i in *index.
 int out_create(const char* path, const char* near, int* index);
 
-// Creates and opens (close-on-exec) a file named from the template (ending in XXXXXX), with the
-// mode an ordinary new file gets rather than mkstemp's private one; -1 with errno on failure.
-int temp_file(char* tmpl);
-
 // Puts the directory part of path ("." when it has none) into dir; returns the name part.
 const char* split_path(const char* path, char* dir, size_t len);
 
