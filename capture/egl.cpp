@@ -7,12 +7,14 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <cstring>
+#include <vector>
+
 #include "report.h"
 
-int gl_w, gl_h;
-int pic_x, pic_y, pic_w, pic_h;
-
 namespace {
+int gl_w, gl_h;                       // framebuffer size in pixels
+std::vector<uint8_t> bottom_up;       // one frame as OpenGL reads it, bottom row first
 EGLDisplay dpy = EGL_NO_DISPLAY;
 EGLContext ctx = EGL_NO_CONTEXT;
 GLuint fbo[2], rbo[4];  // the two framebuffers; their colour and depth renderbuffers
@@ -84,8 +86,10 @@ bool gl_open(int w, int h)
     }
     gl_w = w;
     gl_h = h;
-    picture_box(w, h, &pic_x, &pic_y, &pic_w, &pic_h);
-    glViewport(pic_x, pic_y, pic_w, pic_h);
+    bottom_up.resize(size_t{4} * w * h);
+    int x, y, pw, ph;  // the 4:3 picture within the frame, bottom-left origin; black around it
+    picture_box(w, h, &x, &y, &pw, &ph);
+    glViewport(x, y, pw, ph);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     return true;
 }
@@ -108,13 +112,11 @@ void gl_read(int64_t n, uint8_t* rgba)
         f = nullptr;
     }
     glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo[n % 2]);
-    glReadPixels(0, 0, gl_w, gl_h, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-}
-
-const char* gl_renderer()
-{
-    const GLubyte* s = glGetString(GL_RENDERER);
-    return s ? reinterpret_cast<const char*>(s) : "?";
+    glReadPixels(0, 0, gl_w, gl_h, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
+    // OpenGL's first row is the picture's last. Turned here, once, for the stills and the video.
+    const size_t row = size_t{4} * gl_w;
+    for (int y = 0; y < gl_h; y++)
+        std::memcpy(rgba + y * row, &bottom_up[(gl_h - 1 - y) * row], row);
 }
 
 void gl_close()

@@ -16,17 +16,16 @@
 
 #include "outputs.h"
 #include "report.h"
+#include "stop.h"
 
 extern char** environ;
 
-pid_t enc_pid;
-int enc_pipe = -1;
-
 namespace {
-int enc_w, enc_h;
-std::vector<uint8_t> flipped;  // one frame, top row first
-int enc_log = -1;              // ffmpeg's messages, kept to name its failure
-const char* enc_out;           // the file ffmpeg writes
+pid_t enc_pid;          // the running ffmpeg, or 0
+int enc_pipe = -1;      // its standard input, or -1
+size_t frame_bytes;     // one raw RGBA frame
+int enc_log = -1;       // ffmpeg's messages, kept to name its failure
+const char* enc_out;    // the file ffmpeg writes
 
 // Spawns ffmpeg with argv in a process group of its own, so a Ctrl+C at the terminal reaches only
 // this program, which then stops ffmpeg itself. Without stdin_fd it reads /dev/null; without
@@ -127,12 +126,10 @@ bool encoder_check()
     return true;
 }
 
-bool encoder_start(const char* out, int w, int h, int fps, const char* music)
+bool encoder_start(const char* out, const char* muxer, int w, int h, int fps, const char* music)
 {
-    enc_w = w;
-    enc_h = h;
+    frame_bytes = size_t{4} * w * h;
     enc_out = out;
-    flipped.resize(static_cast<size_t>(w) * h * 4);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return fail("cannot run ffmpeg: %s", std::strerror(errno));
@@ -145,12 +142,17 @@ bool encoder_start(const char* out, int w, int h, int fps, const char* music)
     char size[32], rate[16];
     std::snprintf(size, sizeof size, "%dx%d", w, h);
     std::snprintf(rate, sizeof rate, "%d", fps);
-    const char* argv[] = {"ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
-                          "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", rate, "-i", "pipe:0",
-                          "-i", music, "-map", "0:v", "-map", "1:a",
-                          "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
-                          "-c:a", "aac", "-movflags", "+faststart", "-f", "mp4", "-y", out, nullptr};
-    enc_pid = spawn(argv, fds[0], -1, enc_log);
+    std::vector<const char*> argv = {"ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
+                                     "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", rate,
+                                     "-i", "pipe:0", "-i", music, "-map", "0:v", "-map", "1:a",
+                                     "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
+                                     "-c:a", "aac"};
+    // MP4 and MOV put their index first, so a player can start before the whole file is there;
+    // Matroska has no such option.
+    if (std::strcmp(muxer, "matroska") != 0)
+        argv.insert(argv.end(), {"-movflags", "+faststart"});
+    argv.insert(argv.end(), {"-f", muxer, "-y", out, nullptr});
+    enc_pid = spawn(argv.data(), fds[0], -1, enc_log);
     close(fds[0]);
     if (!enc_pid) {
         close(fds[1]);
@@ -164,10 +166,7 @@ bool encoder_start(const char* out, int w, int h, int fps, const char* music)
 
 bool encoder_frame(const uint8_t* rgba)
 {
-    const size_t row = static_cast<size_t>(enc_w) * 4;
-    for (int y = 0; y < enc_h; y++)
-        std::memcpy(&flipped[y * row], rgba + (enc_h - 1 - y) * row, row);
-    if (write_all(enc_pipe, flipped.data(), flipped.size()))
+    if (write_all(enc_pipe, rgba, frame_bytes))
         return true;
     if (stop_signal)
         return false;

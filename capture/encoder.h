@@ -1,19 +1,17 @@
 #pragma once
 // The video encoder: Debian's ffmpeg program, spawned with the frames on its standard input as
-// raw RGBA (top row first) and the music as a WAV file, writing H.264 + AAC into an MP4.
+// raw RGBA (top row first) and the music as a WAV file, writing H.264 + AAC into an MP4, Matroska or
+// QuickTime file.
 #include <cstdint>
-#include <sys/types.h>
-
-extern pid_t enc_pid;   // the running ffmpeg, or 0
-extern int enc_pipe;    // its standard input, or -1
 
 // Checks that ffmpeg runs and has the libx264 and aac encoders. False after reporting.
 bool encoder_check();
 
-// Starts ffmpeg writing `out` (an MP4, replaced) from w x h frames at fps and the WAV `music`.
-bool encoder_start(const char* out, int w, int h, int fps, const char* music);
+// Starts ffmpeg writing `out` (replaced) in the container `muxer` (ffmpeg's name: mp4, matroska,
+// mov) from w x h frames at fps and the WAV `music`.
+bool encoder_start(const char* out, const char* muxer, int w, int h, int fps, const char* music);
 
-// Hands one frame, as gl_read gives it (bottom row first), to ffmpeg.
+// Hands one frame, as gl_read gives it (top row first), to ffmpeg.
 bool encoder_frame(const uint8_t* rgba);
 
 // Ends the input and waits for ffmpeg; false after reporting unless it finished the file.

@@ -4,9 +4,6 @@
 // the renderer's threads rasterise one frame while the next is being given to them.
 #include <cstdint>
 
-extern int gl_w, gl_h;  // framebuffer size in pixels
-extern int pic_x, pic_y, pic_w, pic_h;  // the 4:3 picture within it, bottom-left origin; black around it
-
 // Where the 4:3 picture goes in a w x h frame: as large as fits, centred, never stretched.
 void picture_box(int w, int h, int* x, int* y, int* pw, int* ph);
 
@@ -20,12 +17,9 @@ void gl_draw_to(int64_t n);
 // Frame n is completely given: the renderer may start on it while the next is being drawn.
 void gl_done(int64_t n);
 
-// Waits for frame n (given gl_done) and reads it as w x h RGBA pixels, bottom row first
-// (OpenGL's order). A framebuffer keeps its last frame: only a frame at timeline 0 draws nothing,
-// and it finds the framebuffer still black.
+// Waits for frame n (given gl_done) and reads it as w x h RGBA pixels, top row first, as a
+// picture is read and as both the stills and the video take it. A framebuffer keeps its last
+// frame: only a frame at timeline 0 draws nothing, and it finds the framebuffer still black.
 void gl_read(int64_t n, uint8_t* rgba);
-
-// The renderer's name, for messages ("llvmpipe (LLVM ...)").
-const char* gl_renderer();
 
 void gl_close();

@@ -19,24 +19,31 @@
 #include "progress.h"
 #include "report.h"
 #include "stills.h"
+#include "stop.h"
 #include "wav.h"
 
 namespace {
 options opt;
 
 const char help_text[] =
-    "Records the Vintelo show to an MP4 video (H.264 + AAC, through ffmpeg) and its music to a WAV,\n"
+    "Records the Vintelo show to a video (H.264 + AAC, through ffmpeg) and its music to a WAV,\n"
     "without a display or a sound card, the same on every run.\n"
     "\n"
-    "  -o FILE          the video (default vintelo.mp4)\n"
-    "  -s WxH           frame size, up to 3840x2160 (default 1280x720); the 4:3 picture is centred\n"
-    "  -r FPS           frames per second, 1 to 100 (default 60)\n"
+    "  -o FILE          the video (default vintelo.mp4); the container follows the extension:\n"
+    "                   .mp4, .mkv or .mov\n"
+    "  -s WxH           frame size, up to 3840x2160 (default 1280x720), even for a video (its colour\n"
+    "                   is stored at half size); the 4:3 picture is centred, never stretched\n"
+    "  -r FPS           frames per second, 1 to 100 (default 60); the show draws at most one frame\n"
+    "                   per 10 ms, so more would only repeat frames\n"
     "  --synth port|tiny  the stereo float synthesizer (default) or the mono fixed-point one\n"
     "  --wav FILE       also write the music as a WAV; without -o, only the music\n"
     "  --from S --to S  only the frames from S up to S seconds, as they stand in the whole show\n"
-    "  --frames DIR     PNG stills DIR/000000.png, ... instead of a video\n"
+    "  --frames DIR     PNG stills DIR/000000.png, ... instead of a video; DIR must be new, empty\n"
+    "                   or hold only stills\n"
     "\n"
-    "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n";
+    "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n"
+    "Files of the same names are replaced, but only once the whole capture has succeeded: until then\n"
+    "it writes hidden files beside them (.NAME.XXXXXX), which a failure or Ctrl+C removes.\n";
 
 // Leaves nothing of this run behind: stops ffmpeg, removes temporary files and stills.
 void clean_up()
@@ -47,13 +54,13 @@ void clean_up()
     gl_close();
 }
 
-// The status for a run stopped by a signal, after saying so.
-int stopped()
+// A run stopped by a signal: nothing of it left, it says so and ends by that signal.
+[[noreturn]] void stopped()
 {
     clean_up();
     const char* what = opt.out ? opt.out : opt.frames ? opt.frames : opt.wav;
     note("stopped by signal %d; %s is not written", static_cast<int>(stop_signal), what);
-    return 128 + stop_signal;
+    die_by_stop();
 }
 
 // Renders the music and writes the stretch's part of it into fd, if there is one.
@@ -104,6 +111,30 @@ bool frames()
     return deliver(opt.last - 1, rgba.data());
 }
 
+// The absolute name of a file written, for the closing word.
+const char* where(const char* path, char* out)
+{
+    if (!realpath(path, out))
+        std::snprintf(out, PATH_MAX, "%s", path);
+    return out;
+}
+
+// One line naming every file written.
+void closing_word()
+{
+    char a[PATH_MAX], b[PATH_MAX];
+    double seconds = static_cast<double>(opt.last - opt.first) / opt.fps;
+    char music[PATH_MAX + 32] = "";
+    if (opt.wav && (opt.out || opt.frames))
+        std::snprintf(music, sizeof music, "; the music is in %s", where(opt.wav, b));
+    if (opt.out || opt.frames)
+        note("%s %s: %lld frame%s of %dx%d at %d fps, %.2f s%s", opt.out ? "the show is in" : "stills in",
+             where(opt.out ? opt.out : opt.frames, a), static_cast<long long>(opt.last - opt.first),
+             opt.last - opt.first == 1 ? "" : "s", opt.w, opt.h, opt.fps, seconds, music);
+    else
+        note("the music is in %s: %.2f s", where(opt.wav, a), seconds);
+}
+
 int run()
 {
     catch_signals();
@@ -132,7 +163,7 @@ int run()
 
     if (!music(music_fd, opt.wav ? opt.wav : "the music for ffmpeg"))
         return 1;
-    if (video && !encoder_start(outs[video_i].tmp, opt.w, opt.h, opt.fps, music_tmp))
+    if (video && !encoder_start(outs[video_i].tmp, opt.muxer, opt.w, opt.h, opt.fps, music_tmp))
         return 1;
     if ((video || opt.frames) && !frames())
         return 1;
@@ -140,20 +171,13 @@ int run()
         return 1;
     if (stop_signal)
         return 1;
+    // The stills first: their folder can still be refused a place (something was put there
+    // meanwhile), and then nothing of the run is kept.
+    if (opt.frames && !stills_commit())
+        return 1;
     if (!out_commit())
         return 1;
-
-    char where[PATH_MAX];
-    const char* what = opt.out ? opt.out : opt.frames ? opt.frames : opt.wav;
-    if (!realpath(what, where))
-        std::snprintf(where, sizeof where, "%s", what);
-    double seconds = static_cast<double>(opt.last - opt.first) / opt.fps;
-    if (opt.out || opt.frames)
-        note("%s %s: %lld frame%s of %dx%d at %d fps, %.2f s", opt.out ? "the show is in" : "stills in", where,
-             static_cast<long long>(opt.last - opt.first), opt.last - opt.first == 1 ? "" : "s", opt.w, opt.h,
-             opt.fps, seconds);
-    else
-        note("the music is in %s: %.2f s", where, seconds);
+    closing_word();
     return 0;
 }
 }
@@ -170,8 +194,12 @@ int main(int argc, char** argv)
         return 0;
     }
     int status = run();
-    if (stop_signal)
-        return stopped();
+    if (stop_signal && status != 0)
+        stopped();
+    if (stop_signal) {  // it came too late to stop anything: all is written, as the closing word says
+        gl_close();
+        die_by_stop();
+    }
     if (status != 0)
         clean_up();
     else

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "clock.h"
+#include "outputs.h"
 
 const char usage[] = "usage: intro-capture [-o FILE] [-s WxH] [-r FPS] [--synth port|tiny] [--wav FILE] "
                      "[--from S --to S] [--frames DIR]";
@@ -13,6 +15,25 @@ const char usage[] = "usage: intro-capture [-o FILE] [-s WxH] [-r FPS] [--synth 
 namespace {
 constexpr int min_side = 2;              // smallest frame side: one 2x2 block of H.264's chroma
 constexpr int64_t max_seconds = 1000000;  // times beyond any show, kept far from int32 ms overflow
+
+// The containers a video can go in, chosen by the extension of its name, and ffmpeg's muxer of each.
+struct container {
+    const char* ext;
+    const char* muxer;
+};
+constexpr container containers[] = {{".mp4", "mp4"}, {".mkv", "matroska"}, {".mov", "mov"}};
+
+// The muxer for a video named path, or null for an extension not in the table.
+const char* muxer_of(const char* path)
+{
+    const char* dot = std::strrchr(path, '.');
+    if (!dot || std::strchr(dot, '/'))
+        return nullptr;
+    for (const container& c : containers)
+        if (!strcasecmp(dot, c.ext))
+            return c.muxer;
+    return nullptr;
+}
 
 // A decimal integer in lo..hi filling all of s.
 bool number(const char* s, long lo, long hi, long* v)
@@ -117,10 +138,20 @@ bool parse_args(int argc, char** argv, options& o, char* why, size_t len)
     }
     if (o.frames && o.out)
         return no(why, len, "--frames writes stills instead of a video: leave out -o %s", o.out);
-    if (o.out && o.wav && !std::strcmp(o.out, o.wav))
-        return no(why, len, "-o and --wav both name %s", o.out);
+    // The same file named two ways (./a, an absolute path, a link) would be written twice, and
+    // the later rename would silently take the place of the earlier.
+    if (o.wav && (o.out || o.frames) && same_file(o.out ? o.out : o.frames, o.wav)) {
+        char both[PATH_MAX + 16];
+        std::snprintf(both, sizeof both, "%s %s", o.out ? "-o" : "--frames", o.out ? o.out : o.frames);
+        return no(why, len, "%s and --wav %s name the same file", both, o.wav);
+    }
     if (!o.out && !o.frames && !o.wav)
         o.out = "vintelo.mp4";
+    if (o.out && !std::strcmp(o.out, "-"))
+        return no(why, len, "-o %s: the video cannot go to standard output (an MP4 or MOV is finished by "
+                            "going back to its start); name a file", o.out);
+    if (o.out && !(o.muxer = muxer_of(o.out)))
+        return no(why, len, "-o %s: the container follows the name's extension: .mp4, .mkv or .mov", o.out);
     if (o.out && (o.w % 2 || o.h % 2))
         return no(why, len, "-s %s: the video needs an even width and height", size);
 

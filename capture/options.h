@@ -9,6 +9,7 @@ inline constexpr int max_w = 3840, max_h = 2160;  // largest frame: 4K UHD
 
 struct options {
     const char* out = nullptr;     // -o: the video file; null for none
+    const char* muxer = "mp4";     // ffmpeg's name of the video's container, from the extension of out
     const char* wav = nullptr;     // --wav: the music as a WAV file, or null
     const char* frames = nullptr;  // --frames: directory for PNG stills instead of a video, or null
     int w = 1280, h = 720;         // -s: frame size in pixels

@@ -1,49 +1,24 @@
-// Output files under temporary names, committed by rename; the stop signals.
+// Output files under temporary names, committed by rename.
 #include "outputs.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "report.h"
+#include "stop.h"
 
 output outs[max_outputs];
-int nouts;
-volatile sig_atomic_t stop_signal;
 
 namespace {
-void on_stop(int sig) { stop_signal = sig; }
+int nouts;  // outputs created so far
 
-// Directory part of path ("." when it has none) into dir, and the file name part.
-const char* split(const char* path, char* dir, size_t len)
-{
-    const char* slash = std::strrchr(path, '/');
-    if (!slash) {
-        std::snprintf(dir, len, ".");
-        return path;
-    }
-    std::snprintf(dir, len, "%.*s", static_cast<int>(slash == path ? 1 : slash - path), path);
-    return slash + 1;
-}
-}
-
-void catch_signals()
-{
-    struct sigaction sa {};
-    sa.sa_handler = on_stop;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;  // no restart: a blocked write returns, and the flag is seen at once
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(sig, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-}
-
+// Creates and opens (close-on-exec) a file named from the template (ending in XXXXXX), with the
+// mode an ordinary new file gets rather than mkstemp's private one; -1 with errno on failure.
 int temp_file(char* tmpl)
 {
     int fd = mkostemp(tmpl, O_CLOEXEC);
@@ -53,6 +28,33 @@ int temp_file(char* tmpl)
     umask(mask);
     fchmod(fd, 0666 & ~mask);
     return fd;
+}
+}
+
+const char* split_path(const char* path, char* dir, size_t len)
+{
+    const char* slash = std::strrchr(path, '/');
+    if (!slash) {
+        std::snprintf(dir, len, ".");
+        return path;
+    }
+    std::snprintf(dir, len, "%.*s", static_cast<int>(slash == path ? 1 : slash - path), path);
+    return slash + 1;
+}
+
+bool same_file(const char* a, const char* b)
+{
+    struct stat sa, sb;
+    if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    char da[PATH_MAX], db[PATH_MAX];
+    const char* na = split_path(a, da, sizeof da);
+    const char* nb = split_path(b, db, sizeof db);
+    if (std::strcmp(na, nb) != 0)
+        return false;
+    if (stat(da, &sa) == 0 && stat(db, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return std::strcmp(da, db) == 0;
 }
 
 int out_create(const char* path, const char* near, int* index)
@@ -64,7 +66,7 @@ int out_create(const char* path, const char* near, int* index)
     if (path && stat(path, &st) == 0 && S_ISDIR(st.st_mode))
         return fail("cannot write %s: %s", path, std::strerror(EISDIR)), -1;
     char dir[PATH_MAX];
-    const char* base = split(named, dir, sizeof dir);
+    const char* base = split_path(named, dir, sizeof dir);
     if (!*base)
         return fail("cannot write %s: no file name", named), -1;
     output& o = outs[nouts];

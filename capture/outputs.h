@@ -1,10 +1,9 @@
 #pragma once
 // Output files written under a temporary name beside their final one and renamed into place
 // only once the whole capture has succeeded, so a failure or an interrupt leaves no partial
-// file behind. Also the interrupt itself: the signals that stop a capture only raise a flag,
-// which the long-running steps look at.
+// file behind.
 #include <climits>
-#include <csignal>
+#include <cstddef>
 
 inline constexpr int max_outputs = 3;  // the video, the music handed to the encoder, the WAV asked for
 
@@ -12,23 +11,19 @@ struct output {
     char path[PATH_MAX];  // final name; empty for a scratch file removed at the end
     char tmp[PATH_MAX];   // name while being written
 };
-extern output outs[max_outputs];
-extern int nouts;  // outputs created so far
-
-extern volatile sig_atomic_t stop_signal;  // the signal that asked the capture to stop, or 0
-
-// Installs the stop signals' handler (SIGINT, SIGTERM, SIGHUP) and ignores SIGPIPE and SIGXFSZ,
-// so a closed pipe or a file-size limit shows as a failed write instead of killing the program.
-void catch_signals();
+extern output outs[max_outputs];  // the outputs created so far, in their order of creation
 
 // Creates the temporary file for `path` (a scratch file beside `near` when `path` is null) and
 // returns its open descriptor, or -1 after reporting why. The temporary name is outs[i].tmp for
 // the returned index i in *index.
 int out_create(const char* path, const char* near, int* index);
 
-// Creates and opens (close-on-exec) a file named from the template (ending in XXXXXX), with the
-// mode an ordinary new file gets rather than mkstemp's private one; -1 with errno on failure.
-int temp_file(char* tmpl);
+// Puts the directory part of path ("." when it has none) into dir; returns the name part.
+const char* split_path(const char* path, char* dir, size_t len);
+
+// Whether a and b name the same file: the one file, if both exist (links followed), or the same
+// name in the same directory.
+bool same_file(const char* a, const char* b);
 
 // Renames every output to its final name and removes the scratch files. False if a rename fails.
 bool out_commit();

@@ -4,8 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "outputs.h"
 #include "progress.h"
+#include "stop.h"
 
 bool failed;
 

@@ -1,10 +1,14 @@
-// PNG stills through libpng: written under a temporary name, then renamed.
+// PNG stills through libpng, written into a hidden folder beside the one asked for and put in its
+// place only once the whole capture has succeeded.
 #include "stills.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,14 +17,61 @@
 #include "outputs.h"
 #include "report.h"
 
-char still_dir[4096];
-int64_t nstills;
-bool made_dir;
-
 namespace {
-void name(char* out, size_t len, int64_t n)
+char target[PATH_MAX];  // the folder asked for, without trailing slashes
+char work[PATH_MAX];    // the hidden folder beside it that the stills are written into, or empty
+int64_t nstills;        // stills in work
+bool replacing;         // target existed when the run began: it is replaced at the end
+
+constexpr int name_digits = 6;  // 000000.png: a whole show at 100 fps has 11601 frames
+
+void name(char* out, size_t len, const char* dir, int64_t n)
 {
-    std::snprintf(out, len, "%s/%06lld.png", still_dir, static_cast<long long>(n));
+    if (std::snprintf(out, len, "%s/%06lld.png", dir, static_cast<long long>(n)) >= static_cast<int>(len))
+        out[0] = 0;  // cannot happen: stills_open leaves room for the name
+}
+
+// A name the capture gives its stills: six digits, then .png.
+bool still_name(const char* n)
+{
+    for (int i = 0; i < name_digits; i++)
+        if (n[i] < '0' || n[i] > '9')
+            return false;
+    return !std::strcmp(n + name_digits, ".png");
+}
+
+// The first entry of dir that is no still, into odd ("" when every one is); false with errno
+// when dir cannot be read.
+bool first_other(const char* dir, char* odd, size_t len)
+{
+    odd[0] = 0;
+    DIR* d = opendir(dir);
+    if (!d)
+        return false;
+    while (dirent* e = readdir(d))
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..") && !still_name(e->d_name)) {
+            std::snprintf(odd, len, "%s", e->d_name);
+            break;
+        }
+    closedir(d);
+    return true;
+}
+
+// Removes the stills in dir (those of a capture: numbered names only), then dir itself if that
+// leaves it empty. False if anything of it stays.
+bool remove_stills(const char* dir)
+{
+    DIR* d = opendir(dir);
+    if (!d)
+        return false;
+    char path[PATH_MAX + 16];
+    while (dirent* e = readdir(d))
+        if (still_name(e->d_name)) {
+            if (std::snprintf(path, sizeof path, "%s/%s", dir, e->d_name) < static_cast<int>(sizeof path))
+                unlink(path);
+        }
+    closedir(d);
+    return rmdir(dir) == 0;
 }
 
 // libpng reports errors by longjmp; this keeps its message for ours.
@@ -40,8 +91,8 @@ bool encode(FILE* f, const uint8_t* rgba, int w, int h)
         return false;
     png_infop info = png_create_info_struct(png);
     std::vector<png_bytep> rows(static_cast<size_t>(h));
-    for (int y = 0; y < h; y++)  // OpenGL's bottom row is the picture's last
-        rows[y] = const_cast<png_bytep>(rgba + static_cast<size_t>(h - 1 - y) * w * 4);
+    for (int y = 0; y < h; y++)
+        rows[y] = const_cast<png_bytep>(rgba + static_cast<size_t>(y) * w * 4);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return false;
@@ -59,32 +110,71 @@ bool encode(FILE* f, const uint8_t* rgba, int w, int h)
 
 bool stills_open(const char* dir)
 {
-    if (std::snprintf(still_dir, sizeof still_dir, "%s", dir) >= static_cast<int>(sizeof still_dir) - 16)
+    size_t n = std::strlen(dir);
+    while (n > 1 && dir[n - 1] == '/')
+        n--;
+    if (n >= sizeof target - 32)
         return fail("--frames %s: %s", dir, std::strerror(ENAMETOOLONG));
-    if (mkdir(dir, 0777) == 0) {
-        made_dir = true;
-        return true;
-    }
+    std::snprintf(target, sizeof target, "%.*s", static_cast<int>(n), dir);
+    char parent[PATH_MAX];
+    const char* base = split_path(target, parent, sizeof parent);
+    if (!*base || !std::strcmp(base, ".") || !std::strcmp(base, ".."))
+        return fail("--frames %s: name the folder itself, not . or .. or /", dir);
+
+    // The stills go into an existing folder only if it holds nothing but an earlier capture's
+    // stills, which this run then replaces; anything else there is the user's.
     struct stat st;
-    if (errno == EEXIST && stat(dir, &st) == 0 && S_ISDIR(st.st_mode))
-        return true;
-    int err = errno == EEXIST ? ENOTDIR : errno;  // it exists, but is no directory
-    return fail("cannot make the stills directory %s: %s", dir, std::strerror(err));
+    mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = 0777 & ~mask;
+    replacing = stat(target, &st) == 0;
+    char real[PATH_MAX];
+    if (replacing && lstat(target, &st) == 0 && S_ISLNK(st.st_mode) && realpath(target, real)) {
+        // A link to the folder: the stills replace the folder it leads to, and the link stays.
+        std::snprintf(target, sizeof target, "%s", real);
+        base = split_path(target, parent, sizeof parent);
+        stat(target, &st);
+    }
+    if (replacing) {
+        if (!S_ISDIR(st.st_mode))
+            return fail("cannot make the stills directory %s: %s", dir, std::strerror(ENOTDIR));
+        char odd[NAME_MAX + 1];
+        if (!first_other(target, odd, sizeof odd))
+            return fail("cannot read the stills directory %s: %s", dir, std::strerror(errno));
+        if (odd[0])
+            return fail("--frames %s: the folder holds other files than stills (%s); "
+                        "name a new or empty folder, or one of an earlier capture's stills", dir, odd);
+        mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return fail("cannot make the stills directory %s: %s", dir, std::strerror(errno));
+    }
+    if (std::snprintf(work, sizeof work, "%s/.%s.XXXXXX", parent, base) >= static_cast<int>(sizeof work) - 16) {
+        work[0] = 0;
+        return fail("--frames %s: %s", dir, std::strerror(ENAMETOOLONG));
+    }
+    if (!mkdtemp(work)) {
+        int err = errno;
+        work[0] = 0;
+        return fail("cannot make the stills directory %s: %s", dir, std::strerror(err));
+    }
+    chmod(work, mode);  // mkdtemp's folder is private; the stills' is an ordinary one
+    return true;
 }
 
 bool still_write(int64_t n, const uint8_t* rgba, int w, int h)
 {
-    char path[4200], tmp[4300];
-    name(path, sizeof path, n);
-    std::snprintf(tmp, sizeof tmp, "%s/.%06lld.png.XXXXXX", still_dir, static_cast<long long>(n));
-    int fd = temp_file(tmp);
-    if (fd < 0)
-        return fail("cannot write %s: %s", path, std::strerror(errno));
-    FILE* f = fdopen(fd, "wb");
+    char path[PATH_MAX + 16], shown[PATH_MAX + 16];
+    name(path, sizeof path, work, n);
+    name(shown, sizeof shown, target, n);  // the name it will have, for messages
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    FILE* f = fd < 0 ? nullptr : fdopen(fd, "wb");
     if (!f) {
-        close(fd);
-        unlink(tmp);
-        return fail("cannot write %s: %s", path, std::strerror(errno));
+        int err = errno;
+        if (fd >= 0) {
+            close(fd);
+            unlink(path);
+        }
+        return fail("cannot write %s: %s", shown, std::strerror(err));
     }
     errno = 0;
     bool ok = encode(f, rgba, w, h);
@@ -93,28 +183,42 @@ bool still_write(int64_t n, const uint8_t* rgba, int w, int h)
     ok = std::fclose(f) == 0 && ok;
     if (!err)
         err = errno;
-    if (ok && rename(tmp, path) != 0) {
-        ok = false;
-        err = errno;
-    }
     if (!ok) {
-        unlink(tmp);
+        unlink(path);
         const char* why = err ? std::strerror(err) : png_why[0] ? png_why : "unknown error";
-        return fail("cannot write %s: %s", path, why);
+        return fail("cannot write %s: %s", shown, why);
     }
     nstills = n + 1;
     return true;
 }
 
+bool stills_commit()
+{
+    if (!replacing) {
+        if (rename(work, target) != 0)
+            return fail("cannot put the stills in %s: %s", target, std::strerror(errno));
+        work[0] = 0;
+        return true;
+    }
+    // The new folder and the old trade places in one step; then the old stills go.
+    if (renameat2(AT_FDCWD, work, AT_FDCWD, target, RENAME_EXCHANGE) != 0)
+        return fail("cannot put the stills in %s: %s", target, std::strerror(errno));
+    if (!remove_stills(work))
+        note("the earlier stills of %s are left in %s", target, work);
+    work[0] = 0;
+    return true;
+}
+
 void stills_discard()
 {
-    char path[4200];
+    if (!work[0])
+        return;
+    char path[PATH_MAX + 16];
     for (int64_t n = 0; n < nstills; n++) {
-        name(path, sizeof path, n);
+        name(path, sizeof path, work, n);
         unlink(path);
     }
     nstills = 0;
-    if (made_dir)
-        rmdir(still_dir);  // fails, as it should, if anything else was put there meanwhile
-    made_dir = false;
+    rmdir(work);
+    work[0] = 0;
 }

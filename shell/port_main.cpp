@@ -15,10 +15,11 @@ namespace {
 constexpr int rate = 44100;       // output samples per second
 constexpr int buffer_frames = 1024;  // frames per audio callback; the scope shows the first 512
 
-// Leaves with status 1 after naming the failed step; nothing else has started yet that needs stopping.
-int fail(const char* step)
+// Leaves with status 1 after naming the failed step, SDL's reason and what to do about it, if
+// anything; nothing else has started yet that needs stopping.
+int fail(const char* step, const char* hint = "")
 {
-    std::fprintf(stderr, "intro-port: %s failed: %s\n", step, SDL_GetError());
+    std::fprintf(stderr, "intro-port: %s failed: %s%s\n", step, SDL_GetError(), hint);
     SDL_Quit();
     return 1;
 }
@@ -88,8 +89,9 @@ int main(int argc, char** argv)
     want.channels = 2;
     want.samples = buffer_frames;
     want.callback = port::audio_callback;
+    // No sound card is no reason not to watch: the message says how to play the show silently.
     if (SDL_OpenAudio(&want, nullptr) < 0)
-        return fail("SDL_OpenAudio");
+        return fail("SDL_OpenAudio", "; to run silently, set SDL_AUDIODRIVER=dummy");
 
     port::synth_start(rate);
     if (port::parse_builtin_song() != 0) {

@@ -56,7 +56,9 @@ extern "C" [[noreturn]] [[gnu::used]] void tiny_main() {
     if (TDL_Init(init_flags) < 0) fail("SDL_Init");
     signals(true);
     must_be_seen();
-    if (TDL_OpenAudio(&synth_spec, nullptr) < 0) fail("SDL_OpenAudio");
+    // No sound card is no reason not to watch: the message says how to play it silently.
+    if (TDL_OpenAudio(&synth_spec, nullptr) < 0)
+        stop("SDL_OpenAudio failed: ", TDL_GetError(), "; to run silently, set SDL_AUDIODRIVER=dummy");
     if (!TDL_SetVideoMode(800, 600, 32, video_flags)) fail("SDL_SetVideoMode");
     TDL_ShowCursor(0);
     TDL_PauseAudio(0);

@@ -16,6 +16,7 @@
 #include "../../capture/outputs.h"
 #include "../../capture/progress.h"
 #include "../../capture/report.h"
+#include "../../capture/stop.h"
 #include "../../capture/wav.h"
 
 namespace {

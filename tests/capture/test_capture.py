@@ -1,4 +1,5 @@
 """intro-capture run for real: music, video, stills, determinism and every way it can fail."""
+import hashlib
 import json
 import os
 import pty
@@ -56,6 +57,29 @@ def pixels(png):
     """A PNG still as top-row-first RGB bytes, decoded by ffmpeg."""
     return subprocess.run(["ffmpeg", "-v", "error", "-i", png, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
                           capture_output=True, check=True).stdout
+
+
+def frames_of(video, w, h):
+    """The frames of a video as top-row-first RGB bytes each, decoded by ffmpeg."""
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                         capture_output=True, check=True).stdout
+    size = w * h * 3
+    return [raw[i:i + size] for i in range(0, len(raw), size)]
+
+
+def mean_difference(a, b):
+    """Mean difference of two pictures, in levels of 255."""
+    return sum(abs(x - y) for x, y in zip(a, b)) / len(a)
+
+
+def tree(top):
+    """Every file under top, hidden ones included, with a digest of its bytes."""
+    found = {}
+    for d, _, files in os.walk(top):
+        for f in files:
+            with open(os.path.join(d, f), "rb") as fh:
+                found[os.path.relpath(os.path.join(d, f), top)] = hashlib.sha256(fh.read()).hexdigest()[:16]
+    return found
 
 
 def ceil_div(a, b):
@@ -138,6 +162,44 @@ class Video(Scratch):
     def test_tiny_mp4_streams(self):
         self.check_mp4("tiny", 1)
 
+    def test_defaults(self):
+        status, err = capture("--to", "0.03", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(self.left(), ["vintelo.mp4"])
+        video = probe(self.path("vintelo.mp4"))["streams"][0]
+        self.assertEqual((video["width"], video["height"], video["avg_frame_rate"], video["nb_read_frames"]),
+                         (1280, 720, "60/1", "2"))
+
+    def test_the_container_follows_the_extension(self):
+        for name, form in (("v.mkv", "matroska,webm"), ("v.MOV", "mov,mp4,m4a,3gp,3g2,mj2")):
+            status, err = capture("-s", "64x48", "--to", "0.1", "-o", name, cwd=self.dir)
+            self.assertEqual(status, 0, err)
+            info = probe(self.path(name))
+            self.assertEqual(info["format"]["format_name"], form)
+            self.assertEqual(sorted(s["codec_name"] for s in info["streams"]), ["aac", "h264"])
+        data = open(self.path("v.MOV"), "rb").read()
+        self.assertLess(data.find(b"moov"), data.find(b"mdat"), "the index comes first (+faststart)")
+        for name, why in (("v.avi", "the container follows the name's extension"), ("-", "standard output")):
+            status, err = capture("-s", "64x48", "--to", "0.1", "-o", name, cwd=self.dir)
+            self.assertEqual(status, 2, name)
+            self.assert_one_line(err, why)
+        self.assertEqual(self.left(), ["v.MOV", "v.mkv"])
+
+    def test_frames_are_the_stills(self):
+        # The video of a stretch decoded, frame by frame, against the stills of the same frames:
+        # the same within the encoder's loss (about 6 levels at most here), where a picture upside
+        # down differs by over 40, one moved a pixel sideways by 20, the frame before by 12 and one
+        # with red and blue swapped by 10.
+        w, h = 160, 120
+        for args in (["-o", "v.mp4"], ["--frames", "f"]):
+            status, err = capture("-s", f"{w}x{h}", "--from", "52", "--to", "53", *args, cwd=self.dir)
+            self.assertEqual(status, 0, err)
+        video = frames_of(self.path("v.mp4"), w, h)
+        self.assertEqual(len(video), 60)
+        for n, got in enumerate(video):
+            still = pixels(self.path("f", f"{n:06d}.png"))
+            self.assertLess(mean_difference(got, still), 8, f"frame {n}")
+
 
 class Determinism(Scratch):
     def test_same_stretch_twice_gives_the_same_bytes(self):
@@ -150,6 +212,10 @@ class Determinism(Scratch):
                 status, err = capture("-s", "160x120", "--from", "52", "--to", "53", *args, cwd=self.path(d),
                                       env={"LP_NUM_THREADS": threads})
                 self.assertEqual(status, 0, err)
+                if args[0] == "--frames":  # the closing word names every file written
+                    where = os.path.realpath(self.path(d))
+                    self.assertEqual(err.splitlines()[-1], f"intro-capture: stills in {where}/f: 60 frames of 160x120 "
+                                     f"at 60 fps, 1.00 s; the music is in {where}/m.wav")
             files = sorted(os.listdir(self.path(d, "f")))
             self.assertEqual(len(files), 60)
             runs.append(([open(self.path(d, "f", f), "rb").read() for f in files],
@@ -162,9 +228,11 @@ class Determinism(Scratch):
 
 class Stills(Scratch):
     def test_first_frame_is_black_and_numbering_starts_at_zero(self):
-        status, err = capture("-s", "64x48", "--to", "1", "--frames", "f", cwd=self.dir)
+        status, err = capture("-s", "65x49", "--to", "1", "--frames", "f", cwd=self.dir)  # odd: only a video needs even
         self.assertEqual(status, 0, err)
+        self.assertEqual(self.left(), ["f"])
         self.assertEqual(sorted(os.listdir(self.path("f"))), [f"{n:06d}.png" for n in range(60)])
+        self.assertEqual(len(pixels(self.path("f", "000000.png"))), 65 * 49 * 3)
         self.assertFalse(any(pixels(self.path("f", "000000.png"))))
         mask = os.umask(0)
         os.umask(mask)
@@ -192,6 +260,28 @@ class Stills(Scratch):
             differ = sum(1 for a, b in zip(got, want) if a != b)
             self.assertLessEqual(differ, len(want) // 1000, f"frame {n}: {differ} bytes differ")
             self.assertTrue(any(want), f"frame {n} is black")
+
+    def test_earlier_stills_are_replaced_whole(self):
+        # 12 stills of an earlier capture, then 3 new ones: only the new ones are left.
+        status, err = capture("-s", "64x48", "--to", "0.2", "--frames", "f", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(len(os.listdir(self.path("f"))), 12)
+        status, err = capture("-s", "64x48", "--from", "10", "--to", "10.05", "--frames", "f", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(self.left(), ["f"])
+        self.assertEqual(sorted(os.listdir(self.path("f"))), ["000000.png", "000001.png", "000002.png"])
+        self.assertTrue(any(pixels(self.path("f", "000000.png"))), "the first run's black first still is left")
+
+    def test_a_folder_with_other_files_is_refused_untouched(self):
+        os.mkdir(self.path("f"))
+        for name in ("000000.png", "notes.txt"):
+            with open(self.path("f", name), "w") as fh:
+                fh.write(name)
+        before = tree(self.dir)
+        status, err = capture("-s", "64x48", "--to", "0.1", "--frames", "f", cwd=self.dir)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "notes.txt")
+        self.assertEqual(tree(self.dir), before)
 
     def test_picture_is_centred_and_never_stretched(self):
         shots = {}
@@ -256,11 +346,13 @@ class Failures(Scratch):
 
     def test_output_that_cannot_be_written(self):
         open(self.path("file"), "w").close()
-        for args in (["-o", "file/v.mp4"], ["--wav", "file/m.wav"], ["--frames", "file/d"], ["-o", "."]):
+        os.mkdir(self.path("d.mp4"))
+        for args in (["-o", "file/v.mp4"], ["--wav", "file/m.wav"], ["--frames", "file/d"], ["-o", "d.mp4"]):
             status, err = capture("-s", "64x48", "--to", "1", *args, cwd=self.dir)
             self.assertEqual(status, 1, args)
-            self.assert_one_line(err, "file" if args[1] != "." else "Is a directory")
-            self.assertEqual(self.left(), ["file"], args)
+            self.assert_one_line(err, "file" if args[1] != "d.mp4" else "Is a directory")
+            self.assertEqual(self.left(), ["d.mp4", "file"], args)
+            self.assertEqual(os.listdir(self.path("d.mp4")), [])
 
     def test_full_disk_while_writing_the_music(self):
         status, err = capture("--wav", "m.wav", cwd=self.dir, limit=1 << 20)
@@ -305,6 +397,17 @@ class Failures(Scratch):
         self.assert_one_line(err, "without writing the video")
         self.assertEqual(self.left(), ["bin"])
 
+    def test_the_same_file_named_two_ways_is_refused(self):
+        os.mkdir(self.path("d"))
+        os.symlink("d", self.path("link"))
+        with open(self.path("d", "v.mp4"), "wb") as f:
+            f.write(b"kept")
+        for wav in ("./v.mp4", self.path("d", "v.mp4"), "../link/v.mp4"):
+            status, err = capture("-s", "64x48", "--to", "0.1", "-o", "v.mp4", "--wav", wav, cwd=self.path("d"))
+            self.assertEqual(status, 2, wav)
+            self.assert_one_line(err, "name the same file")
+        self.assertEqual(tree(self.dir), {"d/v.mp4": hashlib.sha256(b"kept").hexdigest()[:16]})
+
     def test_bad_arguments(self):
         for args in (["-r", "120"], ["--from"], ["x.mp4"]):  # each reason: the unit tests
             status, err = capture(*args, cwd=self.dir)
@@ -317,27 +420,58 @@ class Failures(Scratch):
         self.assertEqual(run.returncode, 0)
         self.assertTrue(run.stdout.startswith("usage: intro-capture [-o FILE]"))
         self.assertIn("what a live run at the full frame cap shows", run.stdout)
+        self.assertIn("even for a video", run.stdout)
+        self.assertIn("at most one frame\n                   per 10 ms", run.stdout)
 
 
 class Interrupt(Scratch):
+    def start(self, *args, **kw):
+        """Starts intro-capture (or, with shell, a shell command) and returns once it reports its
+        first tenth: the capture is under way."""
+        cmd = ["bash", "-c", kw["shell"]] if "shell" in kw else [CAPTURE, *args]
+        proc = subprocess.Popen(cmd, cwd=self.dir, stderr=subprocess.PIPE, text=True, start_new_session=True)
+        self.addCleanup(self.end, proc)
+        first = proc.stderr.readline()
+        self.assertIn("10%", first)
+        return proc
+
+    def end(self, proc):
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+        proc.stderr.close()
+
     def test_ctrl_c_stops_and_removes_the_partial_video(self):
-        proc = subprocess.Popen([CAPTURE, "-s", "320x240", "--from", "50", "--to", "60", "-o", self.path("v.mp4")],
-                                stderr=subprocess.PIPE, text=True)
-        try:
-            first = proc.stderr.readline()  # the first tenth: the capture is under way
-            self.assertIn("10%", first)
-            proc.send_signal(signal.SIGINT)
-            status = proc.wait(60)
-            rest = proc.stderr.read()
-        finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
-            proc.stderr.close()
-        self.assertEqual(status, 128 + signal.SIGINT)
-        self.assert_one_line(rest, "stopped", "v.mp4")
+        proc = self.start("-s", "320x240", "--from", "50", "--to", "60", "-o", "v.mp4")
+        proc.send_signal(signal.SIGINT)
+        status = proc.wait(60)
+        self.assertEqual(status, -signal.SIGINT)  # dies by the signal, after cleaning up
+        self.assert_one_line(proc.stderr.read(), "stopped", "v.mp4")
         self.assertEqual(self.left(), [])
         self.assertEqual(self.running_here(), [], "ffmpeg outlived the capture")
+
+    def test_a_stop_leaves_earlier_stills_as_they_were(self):
+        status, err = capture("-s", "64x48", "--from", "1", "--to", "3", "--frames", "f", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        before = tree(self.dir)
+        self.assertEqual(len(before), 120)
+        for sig in (signal.SIGTERM, signal.SIGHUP):
+            proc = self.start("-s", "320x240", "--from", "40", "--to", "50", "--frames", "f")
+            proc.send_signal(sig)
+            status = proc.wait(60)
+            self.assertEqual(tree(self.dir), before)  # nothing removed or changed, no hidden folder left
+            self.assertEqual(status, -sig)
+
+    def test_ctrl_c_stops_a_shell_loop(self):
+        # Ctrl+C reaches the terminal's whole foreground group: the shell and the capture. The shell
+        # stops the loop only if the capture dies by the signal, as it does for any other program.
+        proc = self.start(shell=f"for s in 50 60 70; do echo $s >> started; {CAPTURE} -s 320x240 --from $s "
+                                f"--to $((s + 5)) -o c$s.mp4; done")
+        os.killpg(proc.pid, signal.SIGINT)
+        self.assertEqual(proc.wait(60), -signal.SIGINT)
+        with open(self.path("started")) as f:
+            self.assertEqual(f.read(), "50\n", "the loop went on")
+        self.assertEqual(self.left(), ["started"])
 
     def running_here(self):
         """Processes whose command line names the scratch directory (ffmpeg writing there)."""
@@ -394,7 +528,8 @@ class RunIntro(Scratch):
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         if display:
             env["DISPLAY"] = display
-        run = subprocess.run([self.SCRIPT, self.path("intro-port")], env=env, capture_output=True, text=True)
+        run = subprocess.run([self.SCRIPT, self.path("intro-port")], env=env, capture_output=True, text=True,
+                             timeout=60)
         self.assertEqual(run.returncode, 0, run.stderr)
         return open(self.path("ran")).read().strip(), run.stderr
 
@@ -403,8 +538,14 @@ class RunIntro(Scratch):
         self.assertEqual(ran, "intro-capture -o vintelo.mp4")
         self.assertIn("no display", err)
 
+    def test_with_a_display_that_does_not_answer_it_captures(self):
+        ran, err = self.run_with(":65000")  # no X server has this number: Xvfb -displayfd counts up from 0
+        self.assertEqual(ran, "intro-capture -o vintelo.mp4")
+        self.assertIn(":65000 does not answer", err)
+
     def test_with_a_display_it_plays(self):
-        ran, err = self.run_with(":99")
+        with XServer() as x:
+            ran, err = self.run_with(x.display)
         self.assertEqual(ran, "intro-port -w")
         self.assertEqual(err, "")
 

@@ -167,6 +167,16 @@ class Failure(unittest.TestCase):
         self.assertRegex(lines[0], "^intro-port: SDL_(Init|OpenAudio) failed: ")
 
 
+    def test_audio_device_that_cannot_open_says_how_to_run_silently(self):
+        # As on a machine without a sound card: the driver starts, the device does not open.
+        with XServer() as x:
+            r = x.run_program([PORT, "-w"], SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE="/nonexistent/audio.raw")
+        self.assertEqual(r.returncode, 1)
+        lines = own_lines(r)
+        self.assertEqual(len(lines), 1, r.stderr)
+        self.assertRegex(lines[0], "^intro-port: SDL_OpenAudio failed: .*nonexistent.*; to run silently, "
+                                   "set SDL_AUDIODRIVER=dummy$")
+
 class FullRun(unittest.TestCase):
     def test_ends_by_itself_after_116_seconds(self):
         status, elapsed = full_run(PORT, ["-w"])
