@@ -3,12 +3,19 @@
 // by the model set and the coded stream. Run, the file decodes the image in memory, checks its
 // length and checksum and executes it in place of itself.
 //
-//   vpack [--effort N] STUB IMAGE OUTPUT
+//   vpack [--effort N] [--check DUMP_STUB] STUB IMAGE OUTPUT
 //
 // STUB is the assembled stub.asm (or its dump variant, which writes the image to stdout instead).
 // --effort bounds the trial encodings spent tuning the model set for this image (default 300).
+// --check runs the packed file's payload through the dump stub, the stub's own decoder, before
+// anything is written: a host coder that drifts from the stub then fails here, not in users' hands.
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,19 +65,71 @@ void check_stub(const bytes& stub) {
         if (stub[i]) die("the stub does not end in an empty model set");
 }
 
+// The packed file with its stub swapped for another (the dump stub): the same fields, model set
+// and stream.
+bytes swap_stub(const bytes& packed, size_t stub_size, const bytes& other) {
+    bytes twin(other.begin(), other.end() - 2 * nmodels);
+    twin.insert(twin.end(), packed.begin() + long(stub_size - 2 * nmodels), packed.end());
+    std::memcpy(&twin[stub_layout::length], &packed[stub_layout::length], 2);
+    std::memcpy(&twin[stub_layout::sum], &packed[stub_layout::sum], 4);
+    put(twin, stub_layout::filesz, uint64_t(twin.size()));
+    return twin;
+}
+
+// Runs an executable held in memory (no file is made) and returns what it writes to stdout, or
+// dies when it cannot be run or does not exit with status 0.
+bytes run_in_memory(const bytes& exe) {
+    int fd = memfd_create("vpack-check", MFD_CLOEXEC);
+    int out[2];
+    if (fd < 0 || write(fd, exe.data(), exe.size()) != ssize_t(exe.size()) || pipe(out) != 0)
+        die(std::string("cannot run the dump stub: ") + std::strerror(errno));
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        int null = open("/dev/null", O_WRONLY);  // its own complaint would be a second line
+        if (null >= 0) dup2(null, 2);
+        char* argv[] = {const_cast<char*>("vpack-check"), nullptr};
+        fexecve(fd, argv, environ);
+        _exit(127);
+    }
+    close(out[1]);
+    close(fd);
+    bytes got;
+    uint8_t buf[65536];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        got.insert(got.end(), buf, buf + n);
+    }
+    close(out[0]);
+    int st = 0;
+    if (pid < 0 || waitpid(pid, &st, 0) != pid || !WIFEXITED(st) || WEXITSTATUS(st) != 0) return {};
+    return got;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int effort = 300;
+    const char* dump_path = nullptr;
     int a = 1;
-    if (argc > 2 && std::strcmp(argv[1], "--effort") == 0) {
-        effort = std::atoi(argv[2]);
-        a = 3;
+    for (; argc - a > 3 && argv[a][0] == '-'; a += 2) {
+        if (std::strcmp(argv[a], "--effort") == 0)
+            effort = std::atoi(argv[a + 1]);
+        else if (std::strcmp(argv[a], "--check") == 0)
+            dump_path = argv[a + 1];
+        else
+            break;
     }
-    if (argc - a != 3) die("usage: vpack [--effort N] STUB IMAGE OUTPUT");
+    if (argc - a != 3) die("usage: vpack [--effort N] [--check DUMP_STUB] STUB IMAGE OUTPUT");
     bytes stub = read_file(argv[a]);
     bytes image = read_file(argv[a + 1]);
     check_stub(stub);
+    bytes dump;
+    if (dump_path) {
+        dump = read_file(dump_path);
+        check_stub(dump);
+    }
     if (image.empty() || image.size() > stub_layout::max_image) die("the image must hold 1 to 65535 bytes");
 
     bytes coded = image;
@@ -93,6 +152,8 @@ int main(int argc, char** argv) {
     put(out, stub_layout::length, uint16_t(image.size()));
     put(out, stub_layout::sum, checksum(coded));
     put(out, stub_layout::filesz, uint64_t(out.size()));
+    if (dump_path && run_in_memory(swap_stub(out, stub.size(), dump)) != image)
+        die("the dump stub does not decode the packed file to the image: the coder and the stub differ");
 
     std::ofstream o(argv[a + 2], std::ios::binary | std::ios::trunc);
     o.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));

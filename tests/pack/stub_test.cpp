@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -150,6 +151,25 @@ TEST(Packed, RandomDataComesBackThroughTheDumpStub) {
         EXPECT_TRUE(r.out.size() == d.size() && std::equal(d.begin(), d.end(), reinterpret_cast<const uint8_t*>(r.out.data())))
             << n << " bytes";
     }
+}
+
+// The packer's check through the dump stub: a decoder that differs from the host coder (here the
+// dump stub with another hash multiplier) fails the pack with one line, and nothing is written.
+TEST(Check, DecoderThatDiffersFromTheCoderFailsThePack) {
+    bytes_t drifted = read(DUMP_STUB);
+    const uint8_t mul[8] = {0x15, 0x7C, 0x4A, 0x7F, 0xB9, 0x79, 0x37, 0x9E};  // hash_mul, little-endian
+    auto at = std::search(drifted.begin(), drifted.end(), mul, mul + 8);
+    ASSERT_NE(at, drifted.end());
+    *at ^= 2;
+    std::string out = testing::TempDir() + "checked";
+    unlink(out.c_str());
+    result r = run({VPACK, "--effort", "0", "--check", write_exe("drifted", drifted), STUB, PROBE, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vpack: the dump stub does not decode the packed file to the image: the coder and the stub differ\n");
+    EXPECT_NE(access(out.c_str(), F_OK), 0);
+    r = run({VPACK, "--effort", "0", "--check", DUMP_STUB, STUB, PROBE, out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read(out), read(pack(STUB, PROBE, "unchecked")));
 }
 
 TEST(Packed, ImageTooLargeIsRefusedByThePacker) {
