@@ -148,7 +148,7 @@ void e8_inverse(bytes& b) { e8(b, false); }
 
 uint32_t checksum(const bytes& b) {
     uint32_t h = 0;
-    for (uint8_t v : b) h = (h + 256 + v) * sum_mul;
+    for (uint8_t v : b) h = (h + v) * sum_mul;
     return h;
 }
 

@@ -37,8 +37,8 @@ uint64_t context_mask(uint8_t m);
 void e8_forward(bytes& b);
 void e8_inverse(bytes& b);
 
-// Checksum of coded data as the stub computes it while decoding: h = (h + 256 + byte) * sum_mul
-// from h = 0.
+// Checksum of coded data as the stub computes it while decoding: h = (h + byte) * sum_mul from
+// h = 0. The length is fixed and checked apart: each position weighs by its own power of sum_mul.
 uint32_t checksum(const bytes& b);
 
 // Codes data with the given models; the bit stream is packed least significant bit first, and

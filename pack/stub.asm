@@ -46,10 +46,8 @@ sum:    dd      0                   ; e_ident padding: its checksum (set by the 
         dq      phdr - ehdr         ; e_phoff
 entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
         mov     r12, [mul64]
-        mov     al, 28              ; madvise(table, its size, MADV_HUGEPAGE): a few large pages
-        mov     dl, 14              ; to fault in, not thousands of small ones
+        mov     edi, IMAGE
         jmp     short main
-        nop
         dw      0x38                ; e_phentsize
 phdr:   dd      1                   ; p_type: load; also e_phnum 1, e_shentsize 0
         dd      7                   ; p_flags: read, write, execute; also e_shnum, e_shstrndx
@@ -59,20 +57,13 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   bts     edi, 24         ; TABLE
-        bts     esi, TBITS + 1
-        syscall                     ; (a refusal only costs time)
-        xor     r11d, r11d          ; (the syscall left flags there)
-        shr     edi, 1              ; IMAGE
-        mov     ebp, STATE
+main:   mov     ebp, STATE
         inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
+        inc     ebx                 ; the first byte: no bits yet
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
 ; ---- edx: the last bit; r13d: the range; r14d: the stream window; r15: the bit position in
 ; ---- the stream; r11d: the checksum; r12: the hash multiplier; rbp: see STATE.
-byte_loop:
-        push    1
-        pop     rbx
 bit_loop:
 .renorm:                            ; while the range is below 2^31, double it and read a bit
         test    r13d, r13d
@@ -146,17 +137,20 @@ bit_loop:
         neg     edx                 ; edx, CF: the bit
         jc      .one
         sub     r14d, eax
-.one:   adc     ebx, ebx            ; the bit joins the byte
-        test    bh, bh
-        jz      bit_loop
-        xchg    eax, ebx            ; a byte is complete
+.one:   adc     bl, bl              ; the bit joins the byte; CF: the leading 1 left it,
+        jnc     .next               ; the byte is complete
+        xchg    eax, ebx
         stosb
-        add     r11d, eax           ; checksum: h = (h + 256 + byte) * SUMMUL
+        add     r11d, eax           ; checksum: h = (h + byte) * SUMMUL
         imul    r11d, r11d, SUMMUL
         cmp     di, [length]        ; the image's low 16 address bits are 0: di counts its bytes
-        jb      byte_loop
+        jae     decoded
+        push    1
+        pop     rbx
+.next:  jmp     bit_loop
 
 ; ---- The image is decoded: check it, undo the call-address transform, run it.
+decoded:
         cmp     r11d, [sum]
         jne     damaged
 %ifndef DUMP

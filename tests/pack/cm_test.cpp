@@ -58,10 +58,11 @@ TEST(CallTransform, OffsetCutByTheEndChangesOnlyItsBytesInside) {
     EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0xFE, 0x01}));
 }
 
-TEST(Checksum, EachByteWithItsLeadingOne) {
+TEST(Checksum, EachPositionWithItsOwnWeight) {
     EXPECT_EQ(checksum({}), 0u);
-    EXPECT_EQ(checksum({1}), 257u * 117);
-    EXPECT_EQ(checksum({1, 0}), (257u * 117 + 256) * 117);
+    EXPECT_EQ(checksum({1}), 117u);
+    EXPECT_EQ(checksum({1, 0}), 117u * 117);
+    EXPECT_EQ(checksum({200, 7}), (200u * 117 + 7) * 117);
     EXPECT_NE(checksum({1, 2}), checksum({2, 1}));
 }
 
