@@ -127,12 +127,12 @@ uint64_t context_mask(uint8_t m) {
 
 namespace {
 
-void e8(bytes& b, bool forward) {
+void e8(bytes& b, uint64_t base, bool forward) {
     size_t n = b.size();
     b.resize(n + 4);
     for (size_t i = 0; i < n; ++i) {
         if (b[i] != 0xE8) continue;
-        uint32_t v, at = uint32_t(image_at + i + 1);  // where the offset lies in the stub's memory
+        uint32_t v, at = uint32_t(base + i + 1);  // where the offset lies in the stub's memory
         std::memcpy(&v, &b[i + 1], 4);
         v = forward ? v + at : v - at;
         std::memcpy(&b[i + 1], &v, 4);
@@ -143,8 +143,8 @@ void e8(bytes& b, bool forward) {
 
 }  // namespace
 
-void e8_forward(bytes& b) { e8(b, true); }
-void e8_inverse(bytes& b) { e8(b, false); }
+void e8_forward(bytes& b, uint64_t at) { e8(b, at, true); }
+void e8_inverse(bytes& b, uint64_t at) { e8(b, at, false); }
 
 uint32_t checksum(const bytes& b) {
     uint32_t h = 0;

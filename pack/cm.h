@@ -15,7 +15,7 @@ inline constexpr int nmodels = 14;         // context models, fixed: the stub lo
 inline constexpr int table_bits = 24;      // counter table of 2^24 two-byte entries (32 MiB)
 inline constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15;  // hash multiplier: odd, bits well spread
 inline constexpr uint32_t sum_mul = 117;   // checksum multiplier
-inline constexpr uint64_t image_at = 0x800000;  // where the stub decodes the image
+inline constexpr uint64_t image_at = 0x800000;  // where the stub decodes the coded data
 
 // One context model: which of the 8 previous bytes form its context (see context_mask) and how
 // much its counts weigh in the mix (1..255). Models with the same mask and weight share counters.
@@ -31,11 +31,11 @@ uint64_t context_mask(uint8_t m);
 
 // Call-address transform of x86 code: after every E8 (call rel32) byte, the following 32-bit
 // offset is replaced by offset + its address (forward) or back (inverse), the address being
-// where it lies when the stub decodes the image at image_at; the scan skips the four bytes it
-// changed. Repeated calls to one function then share one byte pattern. Near the end only the
-// offset's bytes inside the data change: the low bytes of a sum do not depend on the high ones.
-void e8_forward(bytes& b);
-void e8_inverse(bytes& b);
+// where it lies when the stub has decoded b at `at`; the scan skips the four bytes it changed.
+// Repeated calls to one function then share one byte pattern. Near the end only the offset's
+// bytes inside the data change: the low bytes of a sum do not depend on the high ones.
+void e8_forward(bytes& b, uint64_t at = image_at);
+void e8_inverse(bytes& b, uint64_t at = image_at);
 
 // Checksum of coded data as the stub computes it while decoding: h = (h + byte) * sum_mul from
 // h = 0. The length is fixed and checked apart: each position weighs by its own power of sum_mul.

@@ -1,13 +1,14 @@
-; The start of a packed file: ELF header, one program header, the decoder and the code that runs
-; the decoded image in place of this process. The packer (vpack) fills in the fields marked
-; "set by the packer" and appends the model set and the coded stream. Written for size: header
-; fields the kernel ignores hold data and code, and the registers, which the kernel clears
-; before entry, serve as zero initial values.
+; The start of a packed file: ELF header, one program header and the decoder; then the tail,
+; the code that runs the decoded image in place of this process, which the packer codes ahead
+; of the image (coded, its 140-odd bytes cost some 100). The packer (vpack) fills in the fields
+; marked "set by the packer", appends the model set and the coded stream, and leaves the tail
+; out of the file. Written for size: header fields the kernel ignores hold data and code, and
+; the registers, which the kernel clears before entry, serve as zero initial values.
 ;
 ; The decoder repeats pack/cm.cpp step for step; both must change together.
 ;
-; Assembled with -DDUMP, the same decoder writes the image to stdout instead of running it: the
-; host-side decoder the tests compare against the unpacked program.
+; Assembled with -DDUMP, the same decoder writes the image to stdout instead of running the
+; tail: the host-side decoder the tests and the packer's check compare against the program.
 
 BITS 64
 DEFAULT REL
@@ -19,8 +20,8 @@ DEFAULT REL
 
 ; Zero-filled memory past the file (the program header's memory size covers it all).
 %define TABLE   0x1000000           ; counter pairs, 2 << TBITS bytes, on huge-page boundaries
-%define IMAGE   (TABLE / 2)         ; the decoded image (the length is 16 bits); zeros before it
-                                    ; (= image_at in cm.h)
+%define DECODED (TABLE / 2)         ; the decoded data, the tail then the image (the length is
+                                    ; 16 bits); zeros before it (= image_at in cm.h)
 %define MODELS  (TABLE + (2 << TBITS)) ; per model: the counter pair of the last bit (8 bytes),
                                     ; then per model: its context hash for the current byte
 ; A damaged stream may make the decoder read up to 32 bits for each bit it writes, some 2 MiB
@@ -36,8 +37,9 @@ DEFAULT REL
         org     BASE
 
 ehdr:   db      0x7F, "ELF", 2, 1, 1, 0     ; 64-bit, little-endian, current version
-length: dw      0                   ; e_ident padding: the image's length (set by the packer)
-        dw      0
+length: dw      0                   ; e_ident padding: the decoded length, tail and image (set
+                                    ; by the packer)
+        dw      tail_end - tail     ; the tail's length (read by the packer)
 sum:    dd      0                   ; e_ident padding: its checksum (set by the packer)
         dw      2                   ; e_type: executable
         dw      0x3E                ; e_machine: x86-64
@@ -46,7 +48,7 @@ sum:    dd      0                   ; e_ident padding: its checksum (set by the 
         dq      phdr - ehdr         ; e_phoff
 entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
         mov     r12, [mul64]
-        mov     edi, IMAGE
+        mov     edi, DECODED
         jmp     short main
         dw      0x38                ; e_phentsize
 phdr:   dd      1                   ; p_type: load; also e_phnum 1, e_shentsize 0
@@ -143,76 +145,47 @@ bit_loop:
         stosb
         add     r11d, eax           ; checksum: h = (h + byte) * SUMMUL
         imul    r11d, r11d, SUMMUL
-        cmp     di, [length]        ; the image's low 16 address bits are 0: di counts its bytes
+        cmp     di, [length]        ; DECODED's low 16 address bits are 0: di counts the bytes
         jae     decoded
         push    1
         pop     rbx
 .next:  jmp     bit_loop
 
-; ---- The image is decoded: check it, undo the call-address transform, run it.
+; ---- Decoded: check it, then run the tail (or, in the dump stub, write the image).
 decoded:
         cmp     r11d, [sum]
-        jne     damaged
 %ifndef DUMP
-        push    1                   ; memfd_create("", MFD_CLOEXEC): rdi is at a zero byte
-        pop     rsi
-        mov     eax, 319
-        syscall
-        test    eax, eax
-        js      fail_memfd
-        xchg    eax, ebx            ; rbx: the file descriptor
-%endif
-        mov     esi, IMAGE
+        je      tail                ; rdi: the image's end
+%else
+        jne     damaged
+        mov     esi, image
         push    rsi
-.call:  lodsb
+.call:  lodsb                       ; the call-address transform undone, as in the tail
         cmp     al, 0xE8
         jne     .next
-        sub     [rsi], esi          ; the offset less the address after the E8
+        sub     [rsi], esi
         lodsd
 .next:  cmp     rsi, rdi
         jb      .call
         pop     rsi
         mov     edx, edi
-        sub     edx, esi            ; rdx: the length; syscalls keep it
-%ifdef DUMP
+        sub     edx, esi
         push    1                   ; write(1, image, length); status 0 when it all went
         pop     rdi
-%else
-        mov     edi, ebx            ; write(fd, image, length)
-%endif
         push    1
         pop     rax
         syscall
         cmp     rax, rdx
-        jne     fail_write
-%ifdef DUMP
+        jne     .fail
         xor     edi, edi
         jmp     quit
-%else
-        mov     ax, 322             ; execveat(fd, "", argv, envp, AT_EMPTY_PATH); rax held
-        dec     esi                 ; the length, below 2^16; "": the zero before the image
-        pop     rcx                 ; argc
-        mov     rdx, rsp
-        lea     r10, [rsp + rcx * 8 + 8]
-        mov     r8d, 0x1000
-        syscall
-        call    fail                ; each failure: the call leaves its message's address
-        db      .e - $ - 1, "execveat failed", 10
+.fail:  call    fail
+        db      .e - $ - 1, "write failed", 10
 .e:
 %endif
 damaged:
         call    fail
         db      .e - $ - 1, "damaged file", 10
-.e:
-%ifndef DUMP
-fail_memfd:
-        call    fail
-        db      .e - $ - 1, "memfd_create failed", 10
-.e:
-%endif
-fail_write:
-        call    fail
-        db      .e - $ - 1, "write failed", 10
 .e:
 fail:                               ; "intro-tiny: " and the message (length first), status 1
         push    2
@@ -241,3 +214,53 @@ prefix_len      equ     $ - prefix
 models:         times 2 * NMODELS db 0
 models_end:
 stream:
+
+; ---- The tail: decoded at DECODED ahead of the image, run once the checksum holds. It makes an
+; ---- in-memory file of the image and executes it in place of this process; each failure is
+; ---- named through the stub's fail.
+        section tail follows=.text vstart=DECODED align=1
+tail:   push    1                   ; memfd_create("", MFD_CLOEXEC): rdi is at a zero byte
+        pop     rsi
+        mov     eax, 319
+        syscall
+        test    eax, eax
+        js      fail_memfd
+        xchg    eax, ebx            ; rbx: the file descriptor
+        mov     esi, image
+        push    rsi
+.call:  lodsb                       ; the call-address transform undone
+        cmp     al, 0xE8
+        jne     .next
+        sub     [rsi], esi          ; the offset less the address after the E8
+        lodsd
+.next:  cmp     rsi, rdi
+        jb      .call
+        pop     rsi
+        mov     edx, edi
+        sub     edx, esi            ; rdx: the length; syscalls keep it
+        mov     edi, ebx            ; write(fd, image, length)
+        push    1
+        pop     rax
+        syscall
+        cmp     rax, rdx
+        jne     fail_write
+        mov     ax, 322             ; execveat(fd, "", argv, envp, AT_EMPTY_PATH); rax held
+        dec     esi                 ; the length, below 2^16; "": the tail's last byte
+        pop     rcx                 ; argc
+        mov     rdx, rsp
+        lea     r10, [rsp + rcx * 8 + 8]
+        mov     r8d, 0x1000
+        syscall
+        call    fail                ; each failure: the call leaves its message's address
+        db      .e - $ - 1, "execveat failed", 10
+.e:
+fail_memfd:
+        call    fail
+        db      .e - $ - 1, "memfd_create failed", 10
+.e:
+fail_write:
+        call    fail
+        db      .e - $ - 1, "write failed", 10
+.e:     db      0                   ; the empty path execveat runs
+tail_end:
+image:                              ; the image follows (= image_at + the tail's length in cm.h)

@@ -1,11 +1,13 @@
-// vpack: makes a self-unpacking executable. It codes an image (normally an ELF program) with the
-// context-mixing coder of cm.h and writes the unpacking stub, with its fields filled in, followed
-// by the model set and the coded stream. Run, the file decodes the image in memory, checks its
-// length and checksum and executes it in place of itself.
+// vpack: makes a self-unpacking executable. It codes the stub's tail and an image (normally an
+// ELF program) with the context-mixing coder of cm.h and writes the unpacking stub, with its
+// fields filled in, followed by the model set and the coded stream. Run, the file decodes tail
+// and image in memory, checks their length and checksum, and the tail executes the image in
+// place of the process.
 //
 //   vpack [--effort N] [--check DUMP_STUB] STUB IMAGE OUTPUT
 //
-// STUB is the assembled stub.asm (or its dump variant, which writes the image to stdout instead).
+// STUB is the assembled stub.asm, tail included (or its dump variant, which writes the image to
+// stdout instead of running the tail).
 // --effort bounds the trial encodings spent tuning the model set for this image (default 300).
 // --check runs the packed file's payload through the dump stub, the stub's own decoder, before
 // anything is written: a host coder that drifts from the stub then fails here, not in users' hands.
@@ -15,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -54,22 +57,33 @@ template <typename T> T get(const bytes& b, size_t at) {
     return v;
 }
 
-// The stub must be one this packer knows: its fields still empty where the packer writes.
-void check_stub(const bytes& stub) {
+// A stub file split in two: the stub proper, which goes into the packed file, and the tail,
+// which is coded ahead of the image.
+struct stub_file {
+    bytes head, tail;
+};
+
+// The stub must be one this packer knows: its fields still empty where the packer writes, and
+// the tail's length inside the file.
+stub_file split_stub(const bytes& stub) {
     if (stub.size() < stub_layout::code_start + 2 * nmodels || std::memcmp(stub.data(), "\x7F" "ELF\x02", 5) != 0)
         die("the stub is not a 64-bit ELF header with code");
-    if (get<uint32_t>(stub, stub_layout::length) || get<uint32_t>(stub, stub_layout::sum) ||
-        get<uint64_t>(stub, stub_layout::filesz) || get<uint64_t>(stub, stub_layout::memsz) < stub_layout::memsz_min)
+    size_t tail = get<uint16_t>(stub, stub_layout::tail);
+    if (get<uint16_t>(stub, stub_layout::length) || get<uint32_t>(stub, stub_layout::sum) ||
+        get<uint64_t>(stub, stub_layout::filesz) || get<uint64_t>(stub, stub_layout::memsz) < stub_layout::memsz_min ||
+        tail > stub.size() - stub_layout::code_start - 2 * nmodels)
         die("the stub's fields are not where this packer writes them");
-    for (size_t i = stub.size() - 2 * nmodels; i < stub.size(); ++i)
-        if (stub[i]) die("the stub does not end in an empty model set");
+    stub_file f{bytes(stub.begin(), stub.end() - long(tail)), bytes(stub.end() - long(tail), stub.end())};
+    for (size_t i = f.head.size() - 2 * nmodels; i < f.head.size(); ++i)
+        if (f.head[i]) die("the stub does not end in an empty model set");
+    return f;
 }
 
 // The packed file with its stub swapped for another (the dump stub): the same fields, model set
 // and stream.
-bytes swap_stub(const bytes& packed, size_t stub_size, const bytes& other) {
+bytes swap_stub(const bytes& packed, size_t head_size, const bytes& other) {
     bytes twin(other.begin(), other.end() - 2 * nmodels);
-    twin.insert(twin.end(), packed.begin() + long(stub_size - 2 * nmodels), packed.end());
+    twin.insert(twin.end(), packed.begin() + long(head_size - 2 * nmodels), packed.end());
     std::memcpy(&twin[stub_layout::length], &packed[stub_layout::length], 2);
     std::memcpy(&twin[stub_layout::sum], &packed[stub_layout::sum], 4);
     put(twin, stub_layout::filesz, uint64_t(twin.size()));
@@ -122,26 +136,32 @@ int main(int argc, char** argv) {
             break;
     }
     if (argc - a != 3) die("usage: vpack [--effort N] [--check DUMP_STUB] STUB IMAGE OUTPUT");
-    bytes stub = read_file(argv[a]);
+    stub_file stub = split_stub(read_file(argv[a]));
     bytes image = read_file(argv[a + 1]);
-    check_stub(stub);
-    bytes dump;
+    stub_file dump;
     if (dump_path) {
-        dump = read_file(dump_path);
-        check_stub(dump);
+        dump = split_stub(read_file(dump_path));
+        if (dump.tail.size() != stub.tail.size()) die("the dump stub's tail differs from the stub's");
     }
-    if (image.empty() || image.size() > stub_layout::max_image) die("the image must hold 1 to 65535 bytes");
+    size_t room = stub_layout::max_decoded - stub.tail.size();
+    if (image.empty() || image.size() > room) die("the image must hold 1 to " + std::to_string(room) + " bytes");
 
-    bytes coded = image;
-    e8_forward(coded);
+    // The tail as it is, then the image transformed where it will lie.
+    uint64_t image_addr = image_at + stub.tail.size();
+    bytes coded = stub.tail;
+    bytes t = image;
+    e8_forward(t, image_addr);
+    coded.insert(coded.end(), t.begin(), t.end());
     model_set ms = refine(coded, start_set, effort);
     bytes stream = encode(ms, coded);
     // What the stub will do, done here first: a coder fault must not ship.
     bytes back = decode(ms, stream, uint32_t(coded.size()));
-    e8_inverse(back);
-    if (back != image) die("internal error: the stream does not decode to the image");
+    bytes back_image(back.begin() + long(stub.tail.size()), back.end());
+    e8_inverse(back_image, image_addr);
+    if (!std::equal(stub.tail.begin(), stub.tail.end(), back.begin()) || back_image != image)
+        die("internal error: the stream does not decode to the image");
 
-    bytes out = stub;
+    bytes out = stub.head;
     size_t at = out.size() - 2 * nmodels;
     for (const model& m : ms) {
         out[at++] = m.mask;
@@ -149,17 +169,18 @@ int main(int argc, char** argv) {
     }
     out.insert(out.end(), stream.begin(), stream.end());
     if (out.size() > stub_layout::max_file) die("the packed file is too large for the stub's memory map");
-    put(out, stub_layout::length, uint16_t(image.size()));
+    put(out, stub_layout::length, uint16_t(coded.size()));
     put(out, stub_layout::sum, checksum(coded));
     put(out, stub_layout::filesz, uint64_t(out.size()));
-    if (dump_path && run_in_memory(swap_stub(out, stub.size(), dump)) != image)
+    if (dump_path && run_in_memory(swap_stub(out, stub.head.size(), dump.head)) != image)
         die("the dump stub does not decode the packed file to the image: the coder and the stub differ");
 
     std::ofstream o(argv[a + 2], std::ios::binary | std::ios::trunc);
     o.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
     o.close();
     if (!o || chmod(argv[a + 2], 0755) != 0) die(std::string("cannot write ") + argv[a + 2]);
-    std::printf("vpack: %zu-byte image -> %zu-byte stub + %zu models + %zu-byte stream = %zu bytes\n",
-                image.size(), stub.size() - 2 * nmodels, size_t(2 * nmodels), stream.size(), out.size());
+    std::printf("vpack: %zu-byte image and %zu-byte tail -> %zu-byte stub + %zu models + %zu-byte stream = %zu bytes\n",
+                image.size(), stub.tail.size(), stub.head.size() - 2 * nmodels, size_t(2 * nmodels), stream.size(),
+                out.size());
     return 0;
 }
