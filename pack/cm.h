@@ -29,13 +29,17 @@ using model_set = std::array<model, nmodels>;
 // 1 back) that mask m selects: bit j of m keeps byte j of the word.
 uint64_t context_mask(uint8_t m);
 
-// Call-address transform of x86 code: after every E8 (call rel32) byte, the following 32-bit
-// offset is replaced by offset + its address (forward) or back (inverse), the address being
-// where it lies when the stub has decoded b at `at`; the scan skips the four bytes it changed.
-// Repeated calls to one function then share one byte pattern. Near the end only the offset's
-// bytes inside the data change: the low bytes of a sum do not depend on the high ones.
-void e8_forward(bytes& b, uint64_t at = image_at);
-void e8_inverse(bytes& b, uint64_t at = image_at);
+// Address transform of x86 code: relative address fields are replaced by field + its address
+// (forward) or back (inverse), the address being where the field lies when the stub has decoded
+// b at `at`. Repeated calls or loads of one target then share one byte pattern. The fields: the
+// four bytes after E8 (call rel32), and after a RIP-relative ModRM byte (mod 00, r/m 101) that
+// follows FF (call/jmp/push/inc/dec r/m), 89, 8B, 8D, 8F (mov, lea, pop) or the two bytes of a
+// 0F opcode. The scan reads one byte as the opcode; after 0F it takes the next as the opcode's
+// second byte, and after FF, 89, 8B, 8D, 8F or 0F xx the next as the ModRM byte, whatever it
+// is; it skips the four bytes it changed. Past the end it reads zeros; near the end only the
+// field's bytes inside the data change: the low bytes of a sum do not depend on the high ones.
+void addr_forward(bytes& b, uint64_t at = image_at);
+void addr_inverse(bytes& b, uint64_t at = image_at);
 
 // Checksum of coded data as the stub computes it while decoding: h = (h + byte) * sum_mul from
 // h = 0. The length is fixed and checked apart: each position weighs by its own power of sum_mul.

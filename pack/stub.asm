@@ -34,6 +34,36 @@ DEFAULT REL
 %define CELL(reg) [rbp + reg * 4]
 %define HASH(reg) [rbp + reg * 4 + 8 * NMODELS]
 
+; The address transform undone (addr_inverse in cm.h) from rsi, the image, to rdi, its end:
+; each address field less its own address. Keeps rsi.
+%macro untransform 0
+        push    rsi
+%%scan: lodsb                       ; the opcode
+        cmp     al, 0xE8
+        je      %%field             ; call rel32
+        cmp     al, 0x0F
+        je      %%second
+        cmp     al, 0xFF
+        je      %%modrm
+        and     al, 0xF9
+        cmp     al, 0x89
+        jne     %%next              ; none of 89, 8B, 8D, 8F
+        db      0x3C                ; (cmp al, imm8: steps over the one-byte lodsb)
+%%second:
+        lodsb                       ; 0F: its second byte
+%%modrm:
+        lodsb
+        and     al, 0xC7
+        cmp     al, 0x05
+        jne     %%next              ; not RIP-relative
+%%field:
+        sub     [rsi], esi
+        lodsd
+%%next: cmp     rsi, rdi
+        jb      %%scan
+        pop     rsi
+%endmacro
+
         org     BASE
 
 ehdr:   db      0x7F, "ELF", 2, 1, 1, 0     ; 64-bit, little-endian, current version
@@ -159,15 +189,7 @@ decoded:
 %else
         jne     damaged
         mov     esi, image
-        push    rsi
-.call:  lodsb                       ; the call-address transform undone, as in the tail
-        cmp     al, 0xE8
-        jne     .next
-        sub     [rsi], esi
-        lodsd
-.next:  cmp     rsi, rdi
-        jb      .call
-        pop     rsi
+        untransform
         mov     edx, edi
         sub     edx, esi
         push    1                   ; write(1, image, length); status 0 when it all went
@@ -227,15 +249,7 @@ tail:   push    1                   ; memfd_create("", MFD_CLOEXEC): rdi is at a
         js      fail_memfd
         xchg    eax, ebx            ; rbx: the file descriptor
         mov     esi, image
-        push    rsi
-.call:  lodsb                       ; the call-address transform undone
-        cmp     al, 0xE8
-        jne     .next
-        sub     [rsi], esi          ; the offset less the address after the E8
-        lodsd
-.next:  cmp     rsi, rdi
-        jb      .call
-        pop     rsi
+        untransform
         mov     edx, edi
         sub     edx, esi            ; rdx: the length; syscalls keep it
         mov     edi, ebx            ; write(fd, image, length)

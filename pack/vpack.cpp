@@ -150,14 +150,14 @@ int main(int argc, char** argv) {
     uint64_t image_addr = image_at + stub.tail.size();
     bytes coded = stub.tail;
     bytes t = image;
-    e8_forward(t, image_addr);
+    addr_forward(t, image_addr);
     coded.insert(coded.end(), t.begin(), t.end());
     model_set ms = refine(coded, start_set, effort);
     bytes stream = encode(ms, coded);
     // What the stub will do, done here first: a coder fault must not ship.
     bytes back = decode(ms, stream, uint32_t(coded.size()));
     bytes back_image(back.begin() + long(stub.tail.size()), back.end());
-    e8_inverse(back_image, image_addr);
+    addr_inverse(back_image, image_addr);
     if (!std::equal(stub.tail.begin(), stub.tail.end(), back.begin()) || back_image != image)
         die("internal error: the stream does not decode to the image");
 

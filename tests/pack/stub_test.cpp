@@ -180,6 +180,23 @@ TEST(Check, DecoderThatDiffersFromTheCoderFailsThePack) {
     EXPECT_EQ(read(out), read(pack(STUB, PROBE, "unchecked")));
 }
 
+// Every form of the address transform, and one cut by the end, undone by the stub's own code.
+TEST(Packed, EachAddressFormComesBackThroughTheDumpStub) {
+    const bytes_t forms = {0xE8, 1, 2, 3, 4, 0xFF, 0x15, 5, 6, 7, 8, 0x8B, 0x05, 9, 0, 0, 0,
+                           0x89, 0x3D, 1, 0, 0, 0, 0x8D, 0x0D, 0xF0, 0xFF, 0xFF, 0xFF, 0x8F, 0x05, 2, 0, 0, 0,
+                           0x0F, 0x10, 0x05, 3, 0, 0, 0, 0x0F, 0xE8, 0x05, 4, 0, 0, 0, 0x8B, 0xE8, 1, 2, 3, 4};
+    for (const bytes_t& end : {bytes_t{}, bytes_t{0xFF, 0x15, 0x34, 0x12}, bytes_t{0x0F, 0x10, 0x05, 0x78}, bytes_t{0x0F}}) {
+        bytes_t d;
+        for (int i = 0; i < 20; ++i) d.insert(d.end(), forms.begin(), forms.end());
+        d.insert(d.end(), end.begin(), end.end());
+        std::string exe = pack(DUMP_STUB, write_exe("forms", d), "forms-packed");
+        result r = run({exe});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.out.size() == d.size() && std::equal(d.begin(), d.end(), reinterpret_cast<const uint8_t*>(r.out.data())))
+            << "ending in " << end.size() << " bytes of a form";
+    }
+}
+
 // The image and the tail share the 16-bit length.
 TEST(Packed, ImageTooLargeIsRefusedByThePacker) {
     size_t room = stub_layout::max_decoded - (read(STUB).size() - head_size(read(STUB)));
