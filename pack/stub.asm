@@ -22,7 +22,8 @@ DEFAULT REL
 %define TABLE   0x1000000           ; counter pairs, 2 << TBITS bytes, on huge-page boundaries
 %define DECODED (TABLE / 2)         ; the decoded data, the tail then the image (the length is
                                     ; 16 bits); zeros before it (= image_at in cm.h)
-%define MODELS  (TABLE + (2 << TBITS)) ; per model: the counter pair of the last bit (8 bytes),
+%define MODELS  (TABLE + (2 << TBITS)) ; per model: the counter pair of the last bit (8 bytes, the
+                                    ; address in the first 4),
                                     ; then per model: its context hash for the current byte
 ; A damaged stream may make the decoder read up to 32 bits for each bit it writes, some 2 MiB
 ; past the stream for the largest image: all of it lies inside the memory size.
@@ -80,6 +81,7 @@ entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of co
         mov     r12, [mul64]
         mov     edi, DECODED
         jmp     short main
+        times   0x36 - ($ - $$) nop ; (the code must end here)
         dw      0x38                ; e_phentsize
 phdr:   dd      1                   ; p_type: load; also e_phnum 1, e_shentsize 0
         dd      7                   ; p_flags: read, write, execute; also e_shnum, e_shstrndx
@@ -94,7 +96,7 @@ main:   mov     ebp, STATE
         inc     ebx                 ; the first byte: no bits yet
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
-; ---- edx: the last bit; r13d: the range; r14d: the stream window; r15: the bit position in
+; ---- edx: the last bit negated (0 or -1); r13d: the range; r14d: the stream window; r15: the bit position in
 ; ---- the stream; r11d: the checksum; r12: the hash multiplier; rbp: see STATE.
 bit_loop:
 .renorm:                            ; while the range is below 2^31, double it and read a bit
@@ -132,10 +134,10 @@ bit_loop:
         imul    r8, r12
         shr     r8, 64 - TBITS
         lea     r8, [r8 * 2 + TABLE]
-        mov     rcx, r8
-        xchg    rcx, CELL(rsi)
+        mov     ecx, r8d            ; (the table lies below 4 GiB)
+        xchg    ecx, CELL(rsi)
         jrcxz   .fresh              ; (the first bit)
-        xor     ecx, edx            ; the last bit's pair learns it: its count grows, at most
+        sub     ecx, edx            ; the last bit's pair learns it: its count grows, at most
         add     byte [rcx], 1       ; to 255; the other count, if 2 or more, halves and keeps
         sbb     byte [rcx], 0       ; one more
         xor     ecx, 1
@@ -165,8 +167,7 @@ bit_loop:
         sub     r13d, eax           ; a 0 keeps the range above the bound,
         cmp     r14d, eax
         cmovb   r13d, eax           ; a 1 the range below it
-        sbb     edx, edx
-        neg     edx                 ; edx, CF: the bit
+        sbb     edx, edx            ; edx: the bit negated; CF: the bit
         jc      .one
         sub     r14d, eax
 .one:   adc     bl, bl              ; the bit joins the byte; CF: the leading 1 left it,
@@ -256,7 +257,7 @@ tail:   push    1                   ; memfd_create("", MFD_CLOEXEC): rdi is at a
         push    1
         pop     rax
         syscall
-        cmp     rax, rdx
+        cmp     eax, edx            ; (a refusal, -errno, is no length)
         jne     fail_write
         mov     ax, 322             ; execveat(fd, "", argv, envp, AT_EMPTY_PATH); rax held
         dec     esi                 ; the length, below 2^16; "": the tail's last byte
