@@ -145,7 +145,7 @@ bit_loop:
         jb      .fresh
         shr     byte [rcx], 1
         inc     byte [rcx]
-.fresh: or      byte [r8], 0        ; written first: one page fault per page of the table, not two
+.fresh:                             ; (the table's pages fault in as they are read, then written)
         movzx   ecx, byte [r8]      ; zeros seen
         movzx   r8d, byte [r8 + 1]  ; ones seen
         movzx   eax, ah
