@@ -162,8 +162,8 @@ bit_loop:
 
         lea     ecx, [r9 + r10]     ; bound = range * ones / all
         mov     eax, r13d
-        mul     r10
-        div     rcx
+        mul     r10d                ; (edx:eax: the product; the bound fits 32 bits)
+        div     ecx
         sub     r13d, eax           ; a 0 keeps the range above the bound,
         cmp     r14d, eax
         cmovb   r13d, eax           ; a 1 the range below it
