@@ -135,12 +135,18 @@ TEST(Stub, SizeIsPinned) {
     EXPECT_EQ(stub.size() - head_size(stub), 164u) << "the tail (coded ahead of the image)";
 }
 
+// The program holds every kind of address field the transform changes (calls, calls through
+// the binder's slots, RIP-relative loads and SSE operands), so all of them come back here.
 TEST(Shipped, PayloadDecodesToTheProgramAsLinked) {
+    bytes_t program = read(TINY_UNPACKED);
+    for (bytes_t form : {bytes_t{0xE8}, bytes_t{0xFF, 0x15}, bytes_t{0x8B, 0x05}, bytes_t{0xF3, 0x0F, 0x10, 0x05}}) {
+        EXPECT_NE(std::search(program.begin(), program.end(), form.begin(), form.end()), program.end())
+            << "no " << std::hex << int(form[0]) << " form in the program";
+    }
     bytes_t packed = read(shipped);
     ASSERT_EQ(bytes_t(packed.begin(), packed.begin() + 4), (bytes_t{0x7F, 'E', 'L', 'F'}));
     result r = run({write_exe("twin", dump_twin(packed))});
     EXPECT_EQ(r.status, 0) << r.err;
-    bytes_t program = read(TINY_UNPACKED);
     ASSERT_EQ(r.out.size(), program.size());
     EXPECT_TRUE(std::equal(program.begin(), program.end(), reinterpret_cast<const uint8_t*>(r.out.data())));
 }
