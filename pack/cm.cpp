@@ -127,15 +127,22 @@ uint64_t context_mask(uint8_t m) {
 
 namespace {
 
-void e8(bytes& b, bool forward) {
+void transform(bytes& b, uint64_t base, bool forward) {
     size_t n = b.size();
-    b.resize(n + 4);
-    for (size_t i = 0; i < n; ++i) {
-        if (b[i] != 0xE8) continue;
-        uint32_t v, at = uint32_t(image_at + i + 1);  // where the offset lies in the stub's memory
-        std::memcpy(&v, &b[i + 1], 4);
+    b.resize(n + 8);  // zeros past the end, as in the stub's memory
+    for (size_t i = 0; i < n;) {
+        uint8_t op = b[i++];
+        if (op != 0xE8) {
+            if (op == 0x0F)
+                i++;  // a two-byte opcode: the ModRM byte follows its second byte
+            else if (op != 0xFF && (op & 0xF9) != 0x89)
+                continue;  // none of FF, 89, 8B, 8D, 8F
+            if ((b[i++] & 0xC7) != 0x05) continue;  // the ModRM byte: not RIP-relative
+        }
+        uint32_t v, at = uint32_t(base + i);  // where the address field lies in the stub's memory
+        std::memcpy(&v, &b[i], 4);
         v = forward ? v + at : v - at;
-        std::memcpy(&b[i + 1], &v, 4);
+        std::memcpy(&b[i], &v, 4);
         i += 4;
     }
     b.resize(n);
@@ -143,12 +150,12 @@ void e8(bytes& b, bool forward) {
 
 }  // namespace
 
-void e8_forward(bytes& b) { e8(b, true); }
-void e8_inverse(bytes& b) { e8(b, false); }
+void addr_forward(bytes& b, uint64_t at) { transform(b, at, true); }
+void addr_inverse(bytes& b, uint64_t at) { transform(b, at, false); }
 
 uint32_t checksum(const bytes& b) {
     uint32_t h = 0;
-    for (uint8_t v : b) h = (h + 256 + v) * sum_mul;
+    for (uint8_t v : b) h = (h + v) * sum_mul;
     return h;
 }
 

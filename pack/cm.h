@@ -15,7 +15,7 @@ inline constexpr int nmodels = 14;         // context models, fixed: the stub lo
 inline constexpr int table_bits = 24;      // counter table of 2^24 two-byte entries (32 MiB)
 inline constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15;  // hash multiplier: odd, bits well spread
 inline constexpr uint32_t sum_mul = 117;   // checksum multiplier
-inline constexpr uint64_t image_at = 0x800000;  // where the stub decodes the image
+inline constexpr uint64_t image_at = 0x800000;  // where the stub decodes the coded data
 
 // One context model: which of the 8 previous bytes form its context (see context_mask) and how
 // much its counts weigh in the mix (1..255). Models with the same mask and weight share counters.
@@ -29,16 +29,20 @@ using model_set = std::array<model, nmodels>;
 // 1 back) that mask m selects: bit j of m keeps byte j of the word.
 uint64_t context_mask(uint8_t m);
 
-// Call-address transform of x86 code: after every E8 (call rel32) byte, the following 32-bit
-// offset is replaced by offset + its address (forward) or back (inverse), the address being
-// where it lies when the stub decodes the image at image_at; the scan skips the four bytes it
-// changed. Repeated calls to one function then share one byte pattern. Near the end only the
-// offset's bytes inside the data change: the low bytes of a sum do not depend on the high ones.
-void e8_forward(bytes& b);
-void e8_inverse(bytes& b);
+// Address transform of x86 code: relative address fields are replaced by field + its address
+// (forward) or back (inverse), the address being where the field lies when the stub has decoded
+// b at `at`. Repeated calls or loads of one target then share one byte pattern. The fields: the
+// four bytes after E8 (call rel32), and after a RIP-relative ModRM byte (mod 00, r/m 101) that
+// follows FF (call/jmp/push/inc/dec r/m), 89, 8B, 8D, 8F (mov, lea, pop) or the two bytes of a
+// 0F opcode. The scan reads one byte as the opcode; after 0F it takes the next as the opcode's
+// second byte, and after FF, 89, 8B, 8D, 8F or 0F xx the next as the ModRM byte, whatever it
+// is; it skips the four bytes it changed. Past the end it reads zeros; near the end only the
+// field's bytes inside the data change: the low bytes of a sum do not depend on the high ones.
+void addr_forward(bytes& b, uint64_t at = image_at);
+void addr_inverse(bytes& b, uint64_t at = image_at);
 
-// Checksum of coded data as the stub computes it while decoding: h = (h + 256 + byte) * sum_mul
-// from h = 0.
+// Checksum of coded data as the stub computes it while decoding: h = (h + byte) * sum_mul from
+// h = 0. The length is fixed and checked apart: each position weighs by its own power of sum_mul.
 uint32_t checksum(const bytes& b);
 
 // Codes data with the given models; the bit stream is packed least significant bit first, and

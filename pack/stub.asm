@@ -1,13 +1,14 @@
-; The start of a packed file: ELF header, one program header, the decoder and the code that runs
-; the decoded image in place of this process. The packer (vpack) fills in the fields marked
-; "set by the packer" and appends the model set and the coded stream. Written for size: header
-; fields the kernel ignores hold data and code, and the registers, which the kernel clears
-; before entry, serve as zero initial values.
+; The start of a packed file: ELF header, one program header and the decoder; then the tail,
+; the code that runs the decoded image in place of this process, which the packer codes ahead
+; of the image (coded, its 140-odd bytes cost some 100). The packer (vpack) fills in the fields
+; marked "set by the packer", appends the model set and the coded stream, and leaves the tail
+; out of the file. Written for size: header fields the kernel ignores hold data and code, and
+; the registers, which the kernel clears before entry, serve as zero initial values.
 ;
 ; The decoder repeats pack/cm.cpp step for step; both must change together.
 ;
-; Assembled with -DDUMP, the same decoder writes the image to stdout instead of running it: the
-; host-side decoder the tests compare against the unpacked program.
+; Assembled with -DDUMP, the same decoder writes the image to stdout instead of running the
+; tail: the host-side decoder the tests and the packer's check compare against the program.
 
 BITS 64
 DEFAULT REL
@@ -19,9 +20,10 @@ DEFAULT REL
 
 ; Zero-filled memory past the file (the program header's memory size covers it all).
 %define TABLE   0x1000000           ; counter pairs, 2 << TBITS bytes, on huge-page boundaries
-%define IMAGE   (TABLE / 2)         ; the decoded image (the length is 16 bits); zeros before it
-                                    ; (= image_at in cm.h)
-%define MODELS  (TABLE + (2 << TBITS)) ; per model: the counter pair of the last bit (8 bytes),
+%define DECODED (TABLE / 2)         ; the decoded data, the tail then the image (the length is
+                                    ; 16 bits); zeros before it (= image_at in cm.h)
+%define MODELS  (TABLE + (2 << TBITS)) ; per model: the counter pair of the last bit (8 bytes, the
+                                    ; address in the first 4),
                                     ; then per model: its context hash for the current byte
 ; A damaged stream may make the decoder read up to 32 bits for each bit it writes, some 2 MiB
 ; past the stream for the largest image: all of it lies inside the memory size.
@@ -33,11 +35,42 @@ DEFAULT REL
 %define CELL(reg) [rbp + reg * 4]
 %define HASH(reg) [rbp + reg * 4 + 8 * NMODELS]
 
+; The address transform undone (addr_inverse in cm.h) from rsi, the image, to rdi, its end:
+; each address field less its own address. Keeps rsi.
+%macro untransform 0
+        push    rsi
+%%scan: lodsb                       ; the opcode
+        cmp     al, 0xE8
+        je      %%field             ; call rel32
+        cmp     al, 0x0F
+        je      %%second
+        cmp     al, 0xFF
+        je      %%modrm
+        and     al, 0xF9
+        cmp     al, 0x89
+        jne     %%next              ; none of 89, 8B, 8D, 8F
+        db      0x3C                ; (cmp al, imm8: steps over the one-byte lodsb)
+%%second:
+        lodsb                       ; 0F: its second byte
+%%modrm:
+        lodsb
+        and     al, 0xC7
+        cmp     al, 0x05
+        jne     %%next              ; not RIP-relative
+%%field:
+        sub     [rsi], esi
+        lodsd
+%%next: cmp     rsi, rdi
+        jb      %%scan
+        pop     rsi
+%endmacro
+
         org     BASE
 
 ehdr:   db      0x7F, "ELF", 2, 1, 1, 0     ; 64-bit, little-endian, current version
-length: dw      0                   ; e_ident padding: the image's length (set by the packer)
-        dw      0
+length: dw      0                   ; e_ident padding: the decoded length, tail and image (set
+                                    ; by the packer)
+        dw      tail_end - tail     ; the tail's length (read by the packer)
 sum:    dd      0                   ; e_ident padding: its checksum (set by the packer)
         dw      2                   ; e_type: executable
         dw      0x3E                ; e_machine: x86-64
@@ -46,10 +79,9 @@ sum:    dd      0                   ; e_ident padding: its checksum (set by the 
         dq      phdr - ehdr         ; e_phoff
 entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
         mov     r12, [mul64]
-        mov     al, 28              ; madvise(table, its size, MADV_HUGEPAGE): a few large pages
-        mov     dl, 14              ; to fault in, not thousands of small ones
+        mov     edi, DECODED
         jmp     short main
-        nop
+        times   0x36 - ($ - $$) nop ; (the code must end here)
         dw      0x38                ; e_phentsize
 phdr:   dd      1                   ; p_type: load; also e_phnum 1, e_shentsize 0
         dd      7                   ; p_flags: read, write, execute; also e_shnum, e_shstrndx
@@ -59,20 +91,13 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   bts     edi, 24         ; TABLE
-        bts     esi, TBITS + 1
-        syscall                     ; (a refusal only costs time)
-        xor     r11d, r11d          ; (the syscall left flags there)
-        shr     edi, 1              ; IMAGE
-        mov     ebp, STATE
+main:   mov     ebp, STATE
         inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
+        inc     ebx                 ; the first byte: no bits yet
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
-; ---- edx: the last bit; r13d: the range; r14d: the stream window; r15: the bit position in
+; ---- edx: the last bit negated (0 or -1); r13d: the range; r14d: the stream window; r15: the bit position in
 ; ---- the stream; r11d: the checksum; r12: the hash multiplier; rbp: see STATE.
-byte_loop:
-        push    1
-        pop     rbx
 bit_loop:
 .renorm:                            ; while the range is below 2^31, double it and read a bit
         test    r13d, r13d
@@ -109,10 +134,10 @@ bit_loop:
         imul    r8, r12
         shr     r8, 64 - TBITS
         lea     r8, [r8 * 2 + TABLE]
-        mov     rcx, r8
-        xchg    rcx, CELL(rsi)
+        mov     ecx, r8d            ; (the table lies below 4 GiB)
+        xchg    ecx, CELL(rsi)
         jrcxz   .fresh              ; (the first bit)
-        xor     ecx, edx            ; the last bit's pair learns it: its count grows, at most
+        sub     ecx, edx            ; the last bit's pair learns it: its count grows, at most
         add     byte [rcx], 1       ; to 255; the other count, if 2 or more, halves and keeps
         sbb     byte [rcx], 0       ; one more
         xor     ecx, 1
@@ -120,7 +145,7 @@ bit_loop:
         jb      .fresh
         shr     byte [rcx], 1
         inc     byte [rcx]
-.fresh: or      byte [r8], 0        ; written first: one page fault per page of the table, not two
+.fresh:                             ; (the table's pages fault in as they are read, then written)
         movzx   ecx, byte [r8]      ; zeros seen
         movzx   r8d, byte [r8 + 1]  ; ones seen
         movzx   eax, ah
@@ -137,88 +162,53 @@ bit_loop:
 
         lea     ecx, [r9 + r10]     ; bound = range * ones / all
         mov     eax, r13d
-        mul     r10
-        div     rcx
+        mul     r10d                ; (edx:eax: the product; the bound fits 32 bits)
+        div     ecx
         sub     r13d, eax           ; a 0 keeps the range above the bound,
         cmp     r14d, eax
         cmovb   r13d, eax           ; a 1 the range below it
-        sbb     edx, edx
-        neg     edx                 ; edx, CF: the bit
+        sbb     edx, edx            ; edx: the bit negated; CF: the bit
         jc      .one
         sub     r14d, eax
-.one:   adc     ebx, ebx            ; the bit joins the byte
-        test    bh, bh
-        jz      bit_loop
-        xchg    eax, ebx            ; a byte is complete
+.one:   adc     bl, bl              ; the bit joins the byte; CF: the leading 1 left it,
+        jnc     .next               ; the byte is complete
+        xchg    eax, ebx
         stosb
-        add     r11d, eax           ; checksum: h = (h + 256 + byte) * SUMMUL
+        add     r11d, eax           ; checksum: h = (h + byte) * SUMMUL
         imul    r11d, r11d, SUMMUL
-        cmp     di, [length]        ; the image's low 16 address bits are 0: di counts its bytes
-        jb      byte_loop
+        cmp     di, [length]        ; DECODED's low 16 address bits are 0: di counts the bytes
+        jae     decoded
+        push    1
+        pop     rbx
+.next:  jmp     bit_loop
 
-; ---- The image is decoded: check it, undo the call-address transform, run it.
+; ---- Decoded: check it, then run the tail (or, in the dump stub, write the image).
+decoded:
         cmp     r11d, [sum]
-        jne     damaged
 %ifndef DUMP
-        push    1                   ; memfd_create("", MFD_CLOEXEC): rdi is at a zero byte
-        pop     rsi
-        mov     eax, 319
-        syscall
-        test    eax, eax
-        js      fail_memfd
-        xchg    eax, ebx            ; rbx: the file descriptor
-%endif
-        mov     esi, IMAGE
-        push    rsi
-.call:  lodsb
-        cmp     al, 0xE8
-        jne     .next
-        sub     [rsi], esi          ; the offset less the address after the E8
-        lodsd
-.next:  cmp     rsi, rdi
-        jb      .call
-        pop     rsi
+        je      tail                ; rdi: the image's end
+%else
+        jne     damaged
+        mov     esi, image
+        untransform
         mov     edx, edi
-        sub     edx, esi            ; rdx: the length; syscalls keep it
-%ifdef DUMP
+        sub     edx, esi
         push    1                   ; write(1, image, length); status 0 when it all went
         pop     rdi
-%else
-        mov     edi, ebx            ; write(fd, image, length)
-%endif
         push    1
         pop     rax
         syscall
         cmp     rax, rdx
-        jne     fail_write
-%ifdef DUMP
+        jne     .fail
         xor     edi, edi
         jmp     quit
-%else
-        mov     ax, 322             ; execveat(fd, "", argv, envp, AT_EMPTY_PATH); rax held
-        dec     esi                 ; the length, below 2^16; "": the zero before the image
-        pop     rcx                 ; argc
-        mov     rdx, rsp
-        lea     r10, [rsp + rcx * 8 + 8]
-        mov     r8d, 0x1000
-        syscall
-        call    fail                ; each failure: the call leaves its message's address
-        db      .e - $ - 1, "execveat failed", 10
+.fail:  call    fail
+        db      .e - $ - 1, "write failed", 10
 .e:
 %endif
 damaged:
         call    fail
         db      .e - $ - 1, "damaged file", 10
-.e:
-%ifndef DUMP
-fail_memfd:
-        call    fail
-        db      .e - $ - 1, "memfd_create failed", 10
-.e:
-%endif
-fail_write:
-        call    fail
-        db      .e - $ - 1, "write failed", 10
 .e:
 fail:                               ; "intro-tiny: " and the message (length first), status 1
         push    2
@@ -247,3 +237,45 @@ prefix_len      equ     $ - prefix
 models:         times 2 * NMODELS db 0
 models_end:
 stream:
+
+; ---- The tail: decoded at DECODED ahead of the image, run once the checksum holds. It makes an
+; ---- in-memory file of the image and executes it in place of this process; each failure is
+; ---- named through the stub's fail.
+        section tail follows=.text vstart=DECODED align=1
+tail:   push    1                   ; memfd_create("", MFD_CLOEXEC): rdi is at a zero byte
+        pop     rsi
+        mov     eax, 319
+        syscall
+        test    eax, eax
+        js      fail_memfd
+        xchg    eax, ebx            ; rbx: the file descriptor
+        mov     esi, image
+        untransform
+        mov     edx, edi
+        sub     edx, esi            ; rdx: the length; syscalls keep it
+        mov     edi, ebx            ; write(fd, image, length)
+        push    1
+        pop     rax
+        syscall
+        cmp     eax, edx            ; (a refusal, -errno, is no length)
+        jne     fail_write
+        mov     ax, 322             ; execveat(fd, "", argv, envp, AT_EMPTY_PATH); rax held
+        dec     esi                 ; the length, below 2^16; "": the tail's last byte
+        pop     rcx                 ; argc
+        mov     rdx, rsp
+        lea     r10, [rsp + rcx * 8 + 8]
+        mov     r8d, 0x1000
+        syscall
+        call    fail                ; each failure: the call leaves its message's address
+        db      .e - $ - 1, "execveat failed", 10
+.e:
+fail_memfd:
+        call    fail
+        db      .e - $ - 1, "memfd_create failed", 10
+.e:
+fail_write:
+        call    fail
+        db      .e - $ - 1, "write failed", 10
+.e:     db      0                   ; the empty path execveat runs
+tail_end:
+image:                              ; the image follows (= image_at + the tail's length in cm.h)

@@ -2,6 +2,7 @@
 // every byte, on executables and on random data of many shapes and sizes.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -22,7 +23,7 @@ constexpr model_set some_set = {{
 
 void expect_round_trip(const bytes& data, const model_set& ms = some_set) {
     bytes coded = data;
-    e8_forward(coded);
+    addr_forward(coded);
     bytes stream = encode(ms, coded);
     // coded_bits counts up to the stream's last 1 bit; the zeros after it are not stored.
     uint64_t bits = stream.empty() ? 0 : (stream.size() - 1) * 8 + 32 - __builtin_clz(stream.back());
@@ -30,7 +31,7 @@ void expect_round_trip(const bytes& data, const model_set& ms = some_set) {
     bytes back = decode(ms, stream, uint32_t(coded.size()));
     ASSERT_EQ(back.size(), coded.size());
     for (size_t i = 0; i < back.size(); ++i) ASSERT_EQ(back[i], coded[i]) << "first difference at byte " << i;
-    e8_inverse(back);
+    addr_inverse(back);
     EXPECT_EQ(back, data);
 }
 
@@ -40,28 +41,76 @@ TEST(ContextMask, SelectsWholeBytes) {
     EXPECT_EQ(context_mask(0x42), 0x00FF00000000FF00ull);
 }
 
-TEST(CallTransform, AddsTheAddressAndSkipsTheOffset) {
+TEST(AddressTransform, AddsTheAddressAndSkipsTheOffset) {
     static_assert(image_at == 0x800000);
     bytes b = {0x90, 0xE8, 0x10, 0x00, 0x00, 0x00, 0xE8, 0xFF, 0xFF, 0xFF, 0xFF};
-    e8_forward(b);
+    addr_forward(b);
     // The offset at 2 becomes 0x10 + 0x800002, the one at 7 becomes -1 + 0x800007.
     EXPECT_EQ(b, (bytes{0x90, 0xE8, 0x12, 0x00, 0x80, 0x00, 0xE8, 0x06, 0x00, 0x80, 0x00}));
-    e8_inverse(b);
+    addr_inverse(b);
     EXPECT_EQ(b, (bytes{0x90, 0xE8, 0x10, 0x00, 0x00, 0x00, 0xE8, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-TEST(CallTransform, OffsetCutByTheEndChangesOnlyItsBytesInside) {
+// The image decoded behind the stub's tail: the addresses are where its bytes lie then.
+TEST(AddressTransform, AtAnotherAddress) {
+    bytes b = {0xE8, 0x10, 0x00, 0x00, 0x00};
+    addr_forward(b, image_at + 0x8E);
+    EXPECT_EQ(b, (bytes{0xE8, 0x9F, 0x00, 0x80, 0x00}));  // 0x10 + 0x80008F
+    addr_inverse(b, image_at + 0x8E);
+    EXPECT_EQ(b, (bytes{0xE8, 0x10, 0x00, 0x00, 0x00}));
+}
+
+// Each RIP-relative form, and what the scan takes as opcode and ModRM byte: after 0F the next
+// byte is never an opcode (0F E8 is no call), and a ModRM byte is consumed even when it is not
+// RIP-relative (8B E8, mov ebp, eax: no call).
+TEST(AddressTransform, RipRelativeForms) {
+    bytes in = {
+        0xFF, 0x15, 0x01, 0x00, 0x00, 0x00,        // call [rip+1]: field at 2
+        0x8B, 0x05, 0x02, 0x00, 0x00, 0x00,        // mov eax, [rip+2]: field at 8
+        0x89, 0x3D, 0x03, 0x00, 0x00, 0x00,        // mov [rip+3], edi: field at 14
+        0x8D, 0x0D, 0x04, 0x00, 0x00, 0x00,        // lea ecx, [rip+4]: field at 20
+        0x0F, 0x10, 0x05, 0x05, 0x00, 0x00, 0x00,  // movups xmm0, [rip+5]: field at 27
+        0x0F, 0xE8, 0x05, 0x06, 0x00, 0x00, 0x00,  // psubsb mm0, [rip+6]: field at 34
+        0x8B, 0xE8, 0x01, 0x02, 0x03, 0x04,        // mov ebp, eax; then no field
+        0x8B, 0x45, 0xF8,                          // mov eax, [rbp-8]: not RIP-relative
+        0x81, 0x05, 0x07, 0x00, 0x00, 0x00,        // add [rip+7], imm32: not a form
+    };
+    bytes b = in;
+    addr_forward(b);
+    bytes want = in;
+    for (uint32_t at : {2u, 8u, 14u, 20u, 27u, 34u}) {
+        uint32_t v;
+        std::memcpy(&v, &want[at], 4);
+        v += uint32_t(image_at) + at;
+        std::memcpy(&want[at], &v, 4);
+    }
+    EXPECT_EQ(b, want);
+    addr_inverse(b);
+    EXPECT_EQ(b, in);
+}
+
+// A form whose opcode or ModRM byte is the data's last: the zeros past the end are no field.
+TEST(AddressTransform, FormCutByTheEndIsNoField) {
+    for (bytes b : {bytes{0x90, 0xFF}, bytes{0x0F}, bytes{0x0F, 0x10}, bytes{0x8B, 0x05}}) {
+        bytes was = b;
+        addr_forward(b);
+        EXPECT_EQ(b, was);
+    }
+}
+
+TEST(AddressTransform, OffsetCutByTheEndChangesOnlyItsBytesInside) {
     bytes b = {0x00, 0x00, 0xE8, 0xFE, 0x01};  // offset 0x....01FE at 0x800003
-    e8_forward(b);
+    addr_forward(b);
     EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0x01, 0x02}));
-    e8_inverse(b);
+    addr_inverse(b);
     EXPECT_EQ(b, (bytes{0x00, 0x00, 0xE8, 0xFE, 0x01}));
 }
 
-TEST(Checksum, EachByteWithItsLeadingOne) {
+TEST(Checksum, EachPositionWithItsOwnWeight) {
     EXPECT_EQ(checksum({}), 0u);
-    EXPECT_EQ(checksum({1}), 257u * 117);
-    EXPECT_EQ(checksum({1, 0}), (257u * 117 + 256) * 117);
+    EXPECT_EQ(checksum({1}), 117u);
+    EXPECT_EQ(checksum({1, 0}), 117u * 117);
+    EXPECT_EQ(checksum({200, 7}), (200u * 117 + 7) * 117);
     EXPECT_NE(checksum({1, 2}), checksum({2, 1}));
 }
 
@@ -94,7 +143,7 @@ TEST(RoundTrip, RandomDataOfManyShapes) {
 
 TEST(Refine, NeverLongerAndTheSameEachTime) {
     bytes exe = read(TINY_UNPACKED);
-    e8_forward(exe);
+    addr_forward(exe);
     model_set a = refine(exe, some_set, 30);
     EXPECT_LE(coded_bits(a, exe), coded_bits(some_set, exe));
     model_set b = refine(exe, some_set, 30);
