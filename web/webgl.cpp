@@ -1,0 +1,99 @@
+// The WebGL backend of the scene's slot table. Matrices are computed here; the page's script
+// (imported below) clears, enables the depth test and draws each batch with the current matrices.
+#include "webgl.h"
+
+#include "matrix.h"
+
+// Provided by the page (web/lib.js).
+extern "C" {
+void js_clear(unsigned mask);
+void js_enable(unsigned cap);
+// verts: n vertices of 6 floats (x, y, z, r, g, b), n a multiple of 4; proj and view column-major.
+void js_draw(const float* verts, int n, const float* proj, const float* view);
+}
+
+namespace {
+constexpr int max_verts = 158404;  // layer 4 at its full size: 199 x 199 cells of four vertices
+
+float verts[max_verts * 6];  // the batch being collected: position, then the colour current with it
+int nverts;
+int cap = 65536;             // vertices per draw call the page can index
+float cr, cg, cb;            // current colour
+
+void flush()
+{
+    if (nverts > 0)
+        js_draw(verts, nverts, proj, view);
+    nverts = 0;
+}
+
+void w_begin(unsigned) { nverts = 0; }  // the scene draws GL_QUADS only
+void w_end() { flush(); }
+
+void w_vertex(float x, float y, float z)
+{
+    if (nverts == cap)
+        flush();  // cap is a multiple of 4: whole quads in every call
+    float* v = &verts[nverts++ * 6];
+    v[0] = x;
+    v[1] = y;
+    v[2] = z;
+    v[3] = cr;
+    v[4] = cg;
+    v[5] = cb;
+}
+
+void w_color(float r, float g, float b)
+{
+    cr = r;
+    cg = g;
+    cb = b;
+}
+
+void w_clear(unsigned mask) { js_clear(mask); }
+void w_enable(unsigned c) { js_enable(c); }
+void w_mode(unsigned m) { m_mode(m); }
+void w_identity() { m_identity(); }
+void w_rotate(float a, float x, float y, float z) { m_rotate(a, x, y, z); }
+void w_translate(float x, float y, float z) { m_translate(x, y, z); }
+void w_frustum(double l, double r, double b, double t, double n, double f) { m_frustum(l, r, b, t, n, f); }
+
+void i_u(unsigned) {}
+void i_v() {}
+void i_3f(float, float, float) {}
+void i_4f(float, float, float, float) {}
+void i_6d(double, double, double, double, double, double) {}
+void no_delay(uint32_t) {}
+
+template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
+}
+
+slot gslots[g_count];
+slot sslots[s_count];
+
+// Every slot holds a function of exactly its slot's type: wasm traps on a call through a
+// pointer of another signature. The order is gfx.h's.
+void use_webgl()
+{
+    const slot t[g_count] = {sl(w_begin), sl(w_end), sl(w_vertex), sl(w_mode), sl(w_identity),
+                             sl(w_clear), sl(w_color), sl(w_rotate), sl(w_translate), sl(w_enable),
+                             sl(w_frustum)};
+    for (int i = 0; i < g_count; i++)
+        gslots[i] = t[i];
+    sslots[s_delay] = sl(no_delay);
+}
+
+void use_idle()
+{
+    const slot t[g_count] = {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u),
+                             sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)};
+    for (int i = 0; i < g_count; i++)
+        gslots[i] = t[i];
+    sslots[s_delay] = sl(no_delay);
+}
+
+void set_batch_cap(int v)
+{
+    v -= v % 4;
+    cap = v < 4 ? 4 : v > max_verts ? max_verts : v;
+}
