@@ -2,6 +2,7 @@
 // (imported below) clears, enables the depth test and draws each batch with the current matrices.
 #include "webgl.h"
 
+#include "idle.h"
 #include "matrix.h"
 
 // Provided by the page (web/lib.js).
@@ -58,11 +59,6 @@ void w_rotate(float a, float x, float y, float z) { m_rotate(a, x, y, z); }
 void w_translate(float x, float y, float z) { m_translate(x, y, z); }
 void w_frustum(double l, double r, double b, double t, double n, double f) { m_frustum(l, r, b, t, n, f); }
 
-void i_u(unsigned) {}
-void i_v() {}
-void i_3f(float, float, float) {}
-void i_4f(float, float, float, float) {}
-void i_6d(double, double, double, double, double, double) {}
 void no_delay(uint32_t) {}
 
 template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
@@ -85,10 +81,8 @@ void use_webgl()
 
 void use_idle()
 {
-    const slot t[g_count] = {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u),
-                             sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)};
     for (int i = 0; i < g_count; i++)
-        gslots[i] = t[i];
+        gslots[i] = idle_table[i];
     sslots[s_delay] = sl(no_delay);
 }
 

@@ -8,6 +8,7 @@
 #include "../../capture/clock.h"
 #include "../../capture/music.h"
 #include "advance.h"
+#include "idle.h"
 #include "layers.h"
 #include "scene.h"
 #include "timeline.h"
@@ -22,14 +23,6 @@ struct state {
 
 state now() { return {lasttick, halfsize1, halfsize2, halfsize3, halfsize4, add, cam, quitnow}; }
 
-void i_u(unsigned) {}
-void i_v() {}
-void i_3f(float, float, float) {}
-void i_4f(float, float, float, float) {}
-void i_6d(double, double, double, double, double, double) {}
-template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
-const slot idle[g_count] = {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u),
-                            sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)};
 
 // The state after the frame of every slot, drawn the capture's way: index k is after the slot
 // ending at 10 (k + 1).
@@ -41,7 +34,7 @@ const std::vector<state>& drawn()
         EXPECT_TRUE(render_music(synth_tiny, 0, end_ms + 11, &why)) << why;
         rewind();
         for (int32_t t = 1; t <= end_ms + 11; t += slot_ms) {
-            shoot(t, idle, idle);
+            shoot(t, idle_table, idle_table);
             out.push_back(now());
         }
     }

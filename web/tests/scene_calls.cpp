@@ -7,18 +7,8 @@
 
 #include "../../capture/clock.h"
 #include "../../capture/music.h"
+#include "../idle.h"
 #include "recorder.h"
-
-namespace {
-void i_u(unsigned) {}
-void i_v() {}
-void i_3f(float, float, float) {}
-void i_4f(float, float, float, float) {}
-void i_6d(double, double, double, double, double, double) {}
-template <typename F> slot sl(F f) { return reinterpret_cast<slot>(f); }
-const slot idle[g_count] = {sl(i_u), sl(i_v), sl(i_3f), sl(i_u), sl(i_v), sl(i_u),
-                            sl(i_3f), sl(i_4f), sl(i_3f), sl(i_u), sl(i_6d)};
-}
 
 int main(int argc, char** argv)
 {
@@ -37,7 +27,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; i++) {
         int32_t t = std::atoi(argv[i]);
         rec_reset();
-        shoot(t, idle, rec);
+        shoot(t, idle_table, rec);
         std::printf("t %d %zu\n", t, calls.size());
         for (const call& c : calls)
             std::printf("%d %.9g %.9g %.9g %.9g %.9g %.9g\n", c.fn, c.a[0], c.a[1], c.a[2], c.a[3], c.a[4], c.a[5]);
