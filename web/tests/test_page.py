@@ -125,6 +125,7 @@ class Show(Base):
         self.assertEqual(self.s.open(), "ready")
         self.assertEqual(self.s.message(), "click to start")
         self.assertIn(self.s.js("vintelo.webgl"), (1, 2))
+        self.assertEqual(self.s.js("performance.getEntriesByType('resource').map(e => e.name)"), [])
         self.assertEqual(self.s.errors(), [])
         self.s.d.get("file://" + os.path.join(self.root, "vintelo.html"))
         self.assertEqual(self.s.until("vintelo.state != 'loading' && vintelo.state", "start"), "ready")
@@ -157,7 +158,9 @@ class Show(Base):
         self.assertEqual(self.s.message(), "play again")
         self.assertFalse(self.s.js("vintelo.playing"))
         self.s.click()
-        self.s.until("vintelo.state == 'playing' && vintelo.t >= 0 && vintelo.t < 400", "restart")
+        self.s.until("vintelo.state == 'playing' && vintelo.starts == 2", "restart")
+        self.s.click()  # a click ends it too
+        self.s.until("vintelo.state == 'ended'", "end by a click")
         self.assertEqual(self.s.errors(), [])
 
     def test_the_show_ends_by_itself_after_116_seconds(self):
