@@ -1,5 +1,5 @@
 // The page's entry points: the whole song rendered at start, and the scene brought to the
-// playing moment once per animation frame. The script (shell.js) calls these.
+// playing moment once per animation frame. The page's script (shell.html) calls these.
 #include <emscripten.h>
 
 #include "../capture/music.h"
