@@ -5,21 +5,38 @@
 #include "idle.h"
 #include "matrix.h"
 
+#include <cstdint>
+
+// A vertex as the page's shader reads it: the position as given, the colour current with it as
+// 8-bit channels. The fixed function clamps a colour and writes it to the 8-bit framebuffer
+// rounded, so with one colour per quad the pixels are the same, for two thirds of the bytes.
+struct vertex {
+    float x, y, z;
+    uint8_t rgba[4];
+};
+static_assert(sizeof(vertex) == 16, "the page's vertex layout");
+
 // Provided by the page (web/lib.js).
 extern "C" {
 void js_clear(unsigned mask);
 void js_enable(unsigned cap);
-// verts: n vertices of 6 floats (x, y, z, r, g, b), n a multiple of 4; proj and view column-major.
-void js_draw(const float* verts, int n, const float* proj, const float* view);
+// n vertices (n a multiple of 4) at verts; proj and view column-major.
+void js_draw(const vertex* verts, int n, const float* proj, const float* view);
 }
 
 namespace {
 constexpr int max_verts = 158404;  // layer 4 at its full size: 199 x 199 cells of four vertices
 
-float verts[max_verts * 6];  // the batch being collected: position, then the colour current with it
+vertex verts[max_verts];  // the batch being collected
 int nverts;
-int cap = 65536;             // vertices per draw call the page can index
-float cr, cg, cb;            // current colour
+int cap = 65536;          // vertices per draw call the page can index
+uint8_t cur[4] = {0, 0, 0, 255};  // current colour
+
+uint8_t channel(float c)
+{
+    c = c < 0 ? 0 : c > 1 ? 1 : c;  // also a NaN to 0
+    return static_cast<uint8_t>(c * 255 + 0.5f);
+}
 
 void flush()
 {
@@ -35,20 +52,14 @@ void w_vertex(float x, float y, float z)
 {
     if (nverts == cap)
         flush();  // cap is a multiple of 4: whole quads in every call
-    float* v = &verts[nverts++ * 6];
-    v[0] = x;
-    v[1] = y;
-    v[2] = z;
-    v[3] = cr;
-    v[4] = cg;
-    v[5] = cb;
+    verts[nverts++] = {x, y, z, {cur[0], cur[1], cur[2], cur[3]}};
 }
 
 void w_color(float r, float g, float b)
 {
-    cr = r;
-    cg = g;
-    cb = b;
+    cur[0] = channel(r);
+    cur[1] = channel(g);
+    cur[2] = channel(b);
 }
 
 void w_clear(unsigned mask) { js_clear(mask); }

@@ -16,7 +16,7 @@
 extern "C" {
 void js_clear(unsigned) {}
 void js_enable(unsigned) {}
-void js_draw(const float*, int, const float*, const float*) {}
+void js_draw(const void*, int, const float*, const float*) {}
 }
 
 namespace {
