@@ -3,7 +3,11 @@
 # building and running the programs needs, `make test` everything.
 BUILD ?= build
 
-.PHONY: deps deps-run programs run test build test-unit test-asan test-tsan test-fuzz
+WEB ?= build-web
+# emscripten's tools find their node modules here even when the node on PATH is not Debian's.
+EMENV = NODE_PATH=/usr/share/nodejs
+
+.PHONY: deps deps-run programs run test build test-unit test-asan test-tsan test-fuzz web test-web
 
 deps-run:
 	@scripts/install-deps run
@@ -23,8 +27,15 @@ build: deps
 run: programs
 	@scripts/run-intro $(BUILD)/intro-port
 
-# Every test: the ordinary build's suite, then the sanitizer builds and the fuzzer.
-test: test-unit test-asan test-tsan test-fuzz
+# The show as one web page, built by emscripten in its own folder.
+web:
+	@scripts/install-deps web
+	@$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@$(EMENV) cmake --build $(WEB) -j2 --target vintelo
+	@echo "make web: $(abspath $(WEB))/vintelo.html: open it in a browser, or serve it: python3 -m http.server -d $(WEB) 8000"
+
+# Every test: the ordinary build's suite, then the sanitizer builds, the fuzzer and the web build.
+test: test-unit test-asan test-tsan test-fuzz test-web
 
 test-unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j2
@@ -52,3 +63,14 @@ test-fuzz: deps
 	@cmake --build build-fuzz -j2 --target fuzz-song
 	@cd build-fuzz && ctest -L fuzz --output-on-failure
 	@cat build-fuzz/fuzz/run/summary
+
+# The web build's suites under node, its comparisons with the ordinary build (scene calls,
+# matrices against Mesa's), and the page in headless Chromium against the native renders and stills.
+test-web: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON >/dev/null
+	@cmake --build $(BUILD) -j2 --target intro-capture render-port render-tiny scene-calls web_matrix_gl_test
+	@cd $(BUILD) && ctest --output-on-failure -L web
+	@$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON \
+		-DVINTELO_NATIVE=$(abspath $(BUILD)) >/dev/null
+	@$(EMENV) cmake --build $(WEB) -j2
+	@cd $(WEB) && ctest --output-on-failure -j2 -L web

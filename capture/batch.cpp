@@ -1,4 +1,4 @@
-// The capture's two tables of GL slots: idle, and collecting immediate-mode batches into client arrays.
+// The capture's GL slots for drawn frames: immediate-mode batches collected into client arrays.
 #include "batch.h"
 
 #include <GL/gl.h>
@@ -53,17 +53,7 @@ void b_vertex(float x, float y, float z)
         flush();  // only GL_QUADS reach this size, and the table holds whole quads
     verts[nverts++] = {x, y, z, cr, cg, cb};
 }
-
-void i_u(unsigned) {}
-void i_v() {}
-void i_3f(float, float, float) {}
-void i_4f(float, float, float, float) {}
-void i_6d(double, double, double, double, double, double) {}
 }
-
-const gl_slots idle_slots = {.begin = i_u, .end = i_v, .vertex3f = i_3f, .matrixmode = i_u,
-                             .loadidentity = i_v, .clear = i_u, .color3f = i_3f, .rotatef = i_4f,
-                             .translatef = i_3f, .enable = i_u, .frustum = i_6d};
 
 const gl_slots batch_slots = {.begin = b_begin, .end = b_end, .vertex3f = b_vertex, .matrixmode = &glMatrixMode,
                               .loadidentity = &glLoadIdentity, .clear = &glClear, .color3f = b_color,

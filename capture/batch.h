@@ -1,12 +1,10 @@
 #pragma once
-// The scene's GL slots as the capture fills them. While the clock advances through slots that
-// are not captured they do nothing; while a captured frame is drawn, each glBegin...glEnd batch
+// The scene's GL slots while the capture draws a frame: each glBegin...glEnd batch
 // is collected into client arrays and drawn with one call, which gives the same pixels as
 // immediate mode without its per-vertex cost. The scene's delay slot does nothing: the capture
 // never waits.
 #include "../scene/gfx.h"
 
-extern const gl_slots idle_slots;   // every GL call ignored
 extern const gl_slots batch_slots;  // batches drawn from client arrays, the rest passed to GL
 
 // Vertices one draw call holds; a longer batch is drawn in several calls of whole quads.

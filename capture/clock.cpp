@@ -11,12 +11,22 @@ constexpr int64_t ms_per_s = 1000;
 
 void use(const gl_slots& table) { gslots = table; }
 
+void i_u(unsigned) {}
+void i_v() {}
+void i_3f(float, float, float) {}
+void i_4f(float, float, float, float) {}
+void i_6d(double, double, double, double, double, double) {}
+
 void show_at(int32_t t)
 {
     smp.store(scope_at(t), std::memory_order_release);
     magic(t);
 }
 }
+
+const gl_slots idle_slots = {.begin = i_u, .end = i_v, .vertex3f = i_3f, .matrixmode = i_u,
+                             .loadidentity = i_v, .clear = i_u, .color3f = i_3f, .rotatef = i_4f,
+                             .translatef = i_3f, .enable = i_u, .frustum = i_6d};
 
 int32_t frame_ms(int64_t n, int fps) { return static_cast<int32_t>(n * ms_per_s / fps); }
 

@@ -8,6 +8,10 @@
 
 #include "../scene/gfx.h"
 
+// Every GL call ignored, each slot a no-op of exactly its own type: the slots a frame that is not
+// captured is drawn through.
+extern const gl_slots idle_slots;
+
 inline constexpr int max_fps = 100;  // one frame per 10 ms slot: above this frames would repeat
 
 // Timeline ms of frame n at fps frames per second, rounded down.

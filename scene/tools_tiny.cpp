@@ -3,6 +3,17 @@
 // (no errno path for sqrt, no libm fallback for sin/cos/tan).
 #include "tools.h"
 
+#ifdef __wasm__
+// wasm has no such instructions: the web build's tiny scene takes the double-precision library
+// routines, which give what x87 gives at the precision the scene keeps.
+#include <cmath>
+
+double tsinf(float x) { return std::sin(double{x}); }
+double tcosf(float x) { return std::cos(double{x}); }
+double ttanf(float x) { return std::tan(double{x}); }
+double tsqrtf(float x) { return std::sqrt(double{x}); }
+#else
+
 double tsinf(float x)
 {
     long double r = x;
@@ -32,3 +43,4 @@ double tsqrtf(float x)
     asm("sqrtsd %1, %0" : "=x"(r) : "x"(d));
     return r;
 }
+#endif

@@ -81,9 +81,13 @@ static constexpr double pi_lo = 0x1.0b4611a626331p-33;
 
 // Rounds to nearest-even under the default MXCSR: no library call, no change of rounding mode.
 static inline int32_t round_even(double x) {
+#ifdef __wasm__
+    return static_cast<int32_t>(__builtin_rint(x));  // f64.nearest: half to even, as cvtsd2si
+#else
     int32_t r;
     asm("cvtsd2si %1, %0" : "=r"(r) : "x"(x));
     return r;
+#endif
 }
 
 // One sine entry without libm or x87 fsin, which cost most of the start-up: the running angle
