@@ -12,6 +12,7 @@
 #include "batch.h"
 #include "clock.h"
 #include "encoder.h"
+#include "eta.h"
 #include "gl.h"
 #include "music.h"
 #include "options.h"
@@ -96,6 +97,7 @@ bool deliver(int64_t n, const uint8_t* rgba)
 bool frames()
 {
     std::vector<uint8_t> rgba(static_cast<size_t>(opt.w) * opt.h * 4);
+    eta_plan(opt.first, opt.last, opt.fps, opt.w, opt.h, coding_cost(opt.frames ? coder_png : coder_x264, "veryfast"));
     progress_start(opt.last - opt.first, opt.fps);
     for (int64_t n = opt.first; n < opt.last; n++) {
         gl_draw_to(n);

@@ -1,4 +1,5 @@
 """intro-capture run for real: music, video, stills, determinism and every way it can fail."""
+import fcntl
 import hashlib
 import json
 import os
@@ -10,6 +11,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -487,11 +489,13 @@ class Interrupt(Scratch):
 
 
 class Progress(Scratch):
-    def test_bar_on_a_terminal(self):
+    def bar(self, columns):
+        """intro-capture's output on a terminal of that many columns."""
         pid, fd = pty.fork()
         if pid == 0:
             os.chdir(self.dir)
             os.execv(CAPTURE, [CAPTURE, "-s", "64x48", "--to", "2", "--frames", "f"])
+        fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         out = b""
         while True:
             ready, _, _ = select.select([fd], [], [], 60)
@@ -507,13 +511,25 @@ class Progress(Scratch):
         _, st = os.waitpid(pid, 0)
         os.close(fd)
         self.assertEqual(os.waitstatus_to_exitcode(st), 0, out)
-        text = out.decode()
+        return out.decode()
+
+    def test_bar_on_a_terminal(self):
+        text = self.bar(120)
         self.assertIn("\r[", text)
         self.assertIn("] 120/120 frames 100%", text)
+        self.assertIn("ETA 0:00", text)
         self.assertIn("x real time", text)
         # The finished bar keeps its line; the closing word comes on the next one.
         self.assertRegex(text, r"100%[^\r\n]*\r?\nintro-capture: stills in ")
 
+    def test_bar_fits_a_narrow_terminal(self):
+        text = self.bar(50)
+        bars = [b.replace("\x1b[K", "") for b in text.split("\r") if "%" in b and "intro-capture:" not in b]
+        self.assertTrue(bars, text)
+        for b in bars:
+            self.assertLess(len(b.rstrip("\n")), 50, b)
+            self.assertIn("ETA", b)
+        self.assertIn("120/120 frames 100%  ETA 0:00", bars[-1])
 
 
 class RunIntro(Scratch):
