@@ -203,6 +203,76 @@ class Video(Scratch):
             self.assertLess(mean_difference(got, still), 8, f"frame {n}")
 
 
+class Quality(Scratch):
+    def encode(self, name, *args):
+        status, err = capture("-s", "320x240", "--from", "60", "--to", "61", "-o", name, *args, cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        info = probe(self.path(name))
+        return {st["codec_type"]: st for st in info["streams"]}, open(self.path(name), "rb").read()
+
+    def test_crf_and_preset_reach_x264(self):
+        (fine, fine_data), (coarse, coarse_data) = (self.encode("fine.mp4", "--crf", "10", "--preset", "medium"),
+                                                    self.encode("coarse.mp4", "--crf", "35", "--preset", "ultrafast"))
+        for streams in (fine, coarse):
+            self.assertEqual((streams["video"]["codec_name"], streams["video"]["pix_fmt"]), ("h264", "yuv420p"))
+            self.assertEqual(streams["audio"]["codec_name"], "aac")
+            self.assertTrue(230000 <= int(streams["audio"]["bit_rate"]) <= 270000, streams["audio"]["bit_rate"])
+        # x264 writes its settings into the stream: the quality asked for, and the preset's motion search.
+        self.assertIn(b" crf=10.0 ", fine_data)
+        self.assertIn(b" subme=7 ", fine_data)  # medium
+        self.assertIn(b" crf=35.0 ", coarse_data)
+        self.assertIn(b" subme=0 ", coarse_data)  # ultrafast
+        self.assertGreater(int(fine["video"]["bit_rate"]), 4 * int(coarse["video"]["bit_rate"]))
+
+    def test_default_quality(self):
+        _, data = self.encode("v.mp4")
+        self.assertIn(b" crf=15.0 ", data)
+        self.assertIn(b" subme=2 ", data)  # veryfast
+
+    def test_bad_values_are_refused_before_anything_is_written(self):
+        for args, words in ((["--crf", "52"], "--crf 52"), (["--preset", "quick"], "--preset quick"),
+                            (["--lossless", "-o", "v.mp4"], "need Matroska"),
+                            (["--lossless", "--crf", "0"], "--crf"), (["--frames", "f", "--preset", "slow"], "stills")):
+            status, err = capture(*args, cwd=self.dir)
+            self.assertEqual(status, 2, args)
+            self.assert_one_line(err, words, "usage: intro-capture")
+        self.assertEqual(self.left(), [])
+
+
+class Lossless(Scratch):
+    def test_decodes_to_the_stills_and_the_music(self):
+        stretch = ["-s", "320x240", "--from", "92", "--to", "92.5"]  # layers 2, 3 and 4 at once
+        status, err = capture(*stretch, "--lossless", "-o", "v.mkv", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        status, err = capture(*stretch, "--frames", "f", "--wav", "m.wav", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        info = probe(self.path("v.mkv"))
+        self.assertIn("matroska", info["format"]["format_name"])
+        streams = {st["codec_type"]: st for st in info["streams"]}
+        self.assertEqual((streams["video"]["codec_name"], streams["video"]["pix_fmt"]), ("ffv1", "bgr0"))
+        self.assertEqual((streams["audio"]["codec_name"], streams["audio"]["channels"]), ("flac", 2))
+
+        frames = subprocess.run(["ffmpeg", "-v", "error", "-i", self.path("v.mkv"), "-map", "0:v", "-f", "rawvideo",
+                                 "-pix_fmt", "rgb24", "-"], capture_output=True, check=True).stdout
+        stills = sorted(os.listdir(self.path("f")))
+        self.assertEqual(len(stills), 30)
+        size = 320 * 240 * 3
+        self.assertEqual(len(frames), size * len(stills))
+        for i, name in enumerate(stills):
+            self.assertEqual(frames[i * size:(i + 1) * size], pixels(self.path("f", name)), name)
+
+        sound = subprocess.run(["ffmpeg", "-v", "error", "-i", self.path("v.mkv"), "-map", "0:a", "-f", "s16le", "-"],
+                               capture_output=True, check=True).stdout
+        _, body = wav_body(self.path("m.wav"))
+        self.assertEqual(len(sound), len(body))
+        self.assertEqual(sound, body)
+
+    def test_default_name(self):
+        status, err = capture("-s", "64x48", "--to", "0.1", "--lossless", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(self.left(), ["vintelo.mkv"])
+
+
 class Determinism(Scratch):
     def test_same_stretch_twice_gives_the_same_bytes(self):
         # Different llvmpipe thread counts as well: the picture must not depend on them.
