@@ -29,17 +29,24 @@ const layer_span spans[4] = {
 };
 constexpr double frame_ms0 = 1.5;  // clearing, the scene's own work and reading back, any frame
 
-// Layer 4 lies far below the camera and fills the picture only as the camera rises: from 80 s
-// the rise is one unit a second (0.01 per 10 ms slot), and layer 4's cost climbs from a tenth
-// to its full figure between 20 and 28 units up.
-constexpr int32_t rise_from_ms = 80000;
-constexpr double seen_from = 20, seen_full = 28, seen_least = 0.1;
+// Layer 4 lies far below the camera and fills the picture only as the camera rises (one unit a
+// second from 80 s): its share of its full cost by timeline ms, between these points linearly
+// (capture-bench --profile; before 95 s layers 2 and 3 hide it, after 112 s the camera bobs up).
+struct point {
+    int32_t t;
+    double share;
+};
+const point layer4_seen[] = {{95000, 0.05}, {100000, 0.15}, {108000, 1}, {112500, 1}, {116000, 0.7}};
 
 double seen(int32_t t)
 {
-    double up = t > rise_from_ms ? (t - rise_from_ms) / 1000.0 : 0;
-    double f = seen_least + (1 - seen_least) * (up - seen_from) / (seen_full - seen_from);
-    return f < seen_least ? seen_least : f > 1 ? 1 : f;
+    const point* p = layer4_seen;
+    if (t <= p[0].t)
+        return p[0].share;
+    for (size_t i = 1; i < std::size(layer4_seen); i++)
+        if (t <= p[i].t)
+            return p[i - 1].share + (p[i].share - p[i - 1].share) * (t - p[i - 1].t) / (p[i].t - p[i - 1].t);
+    return p[std::size(layer4_seen) - 1].share;
 }
 
 constexpr int32_t max_half = 99;          // the scene caps half-sizes here
@@ -48,16 +55,18 @@ constexpr double ref_pixels = 1280 * 720;  // the size the costs are measured at
 // 1.6 times 1280x720 for 2.25 times the pixels); coding grows with it.
 constexpr double draw_scale_power = 0.6;
 
-// Reading back and coding a 1280x720 frame, CPU ms on average over the show, by coder (x264's
-// by preset).
+// Coding one 1280x720 frame of the show with all its layers in view, CPU ms (ffmpeg's or
+// libpng's; bench/capture/quality.py), x264's by preset at CRF 15. A frame that is mostly black
+// costs the coder about 40 % of that (x264 between 95 and 100 s).
 constexpr double png_ms = 20;
-constexpr double ffv1_ms = 30;
+constexpr double ffv1_ms = 29;
 struct preset_ms {
     const char* preset;
     double ms;
 };
-const preset_ms x264_ms[] = {{"ultrafast", 10}, {"superfast", 18}, {"veryfast", 25}, {"faster", 35}, {"fast", 45},
-                             {"medium", 50}, {"slow", 80}, {"slower", 150}, {"veryslow", 250}, {"placebo", 600}};
+const preset_ms x264_ms[] = {{"ultrafast", 10}, {"superfast", 18}, {"veryfast", 26}, {"faster", 40}, {"fast", 48},
+                             {"medium", 55}, {"slow", 96}, {"slower", 150}, {"veryslow", 250}, {"placebo", 600}};
+constexpr double black_share = 0.4;
 
 int32_t half_at(const layer_span& s, int32_t t)
 {
@@ -101,21 +110,25 @@ void layer_cells(int32_t t, int32_t cells[4])
     for (int l = 0; l < 4; l++) {
         const layer_span& s = spans[l];
         int32_t n = half_at(s, t);
-        cells[l] = t > s.after && t < s.before ? (2 * n + 1) * (2 * n + 1) : 0;
+        // Nothing is drawn at 0 ms: the show's first frame is black.
+        cells[l] = t > 0 && t > s.after && t < s.before ? (2 * n + 1) * (2 * n + 1) : 0;
     }
 }
 
 double frame_cost(int32_t t, int w, int h, double per_frame)
 {
     double pixels = static_cast<double>(w) * h / ref_pixels;
-    double draw = 0;
+    double draw = 0, fill = 0;  // fill: how much of the picture the layers cover, 0 to 1
     for (const layer_span& s : spans)
-        if (t > s.after && t < s.before) {
-            int32_t full = half_at(s, s.grow_until - 1);
-            double d = s.full_ms * std::pow(static_cast<double>(half_at(s, t)) / full, s.power);
-            draw += &s == &spans[3] ? d * seen(t) : d;
+        if (t > 0 && t > s.after && t < s.before) {
+            double grown = static_cast<double>(half_at(s, t)) / half_at(s, s.grow_until - 1);
+            double in_view = &s == &spans[3] ? seen(t) : 1;
+            draw += s.full_ms * std::pow(grown, s.power) * in_view;
+            fill += grown * in_view;
         }
-    return (frame_ms0 + draw) * std::pow(pixels, draw_scale_power) + per_frame * pixels;
+    fill = fill < 1 ? fill : 1;
+    return (frame_ms0 + draw) * std::pow(pixels, draw_scale_power) +
+           per_frame * (black_share + (1 - black_share) * fill) * pixels;
 }
 
 void eta_plan(int64_t first, int64_t last, int fps, int w, int h, double per_frame)
