@@ -606,23 +606,33 @@ class RunIntro(Scratch):
     """scripts/run-intro, which `make run` calls: the intro on a display, the capture without one."""
     SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "run-intro")
 
-    def run_with(self, display):
+    def run_with(self, display, then="exit 0", status=0):
         for name in ("intro-port", "intro-capture"):
             with open(self.path(name), "w") as f:
-                f.write(f'#!/bin/sh\necho "{name} $*" > "{self.path("ran")}"\n')
+                f.write(f'#!/bin/sh\necho "{name} $*" > "{self.path("ran")}"\n{then}\n')
             os.chmod(self.path(name), 0o755)
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         if display:
             env["DISPLAY"] = display
         run = subprocess.run([self.SCRIPT, self.path("intro-port")], env=env, capture_output=True, text=True,
                              timeout=60)
-        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.returncode, status, run.stderr)
         return open(self.path("ran")).read().strip(), run.stderr
 
     def test_without_a_display_it_captures(self):
         ran, err = self.run_with(None)
         self.assertEqual(ran, "intro-capture -o vintelo.mp4")
-        self.assertIn("no display", err)
+        lines = err.splitlines()
+        self.assertEqual(len(lines), 2, err)
+        # First what it is about to do and for about how long, last how to watch the file.
+        self.assertRegex(lines[0], r"^run-intro: no display; recording .* to vintelo.mp4 .*: about \d+ minutes")
+        self.assertRegex(lines[1], r"^run-intro: to watch it, .*mpv vintelo.mp4")
+
+    def test_a_failed_or_stopped_capture_gives_no_hint_and_its_status(self):
+        _, err = self.run_with(None, then="exit 1", status=1)
+        self.assertNotIn("to watch it", err)
+        _, err = self.run_with(None, then="kill -INT $$", status=-signal.SIGINT)  # Ctrl+C: the script too
+        self.assertNotIn("to watch it", err)
 
     def test_with_a_display_that_does_not_answer_it_captures(self):
         ran, err = self.run_with(":65000")  # no X server has this number: Xvfb -displayfd counts up from 0
