@@ -9,14 +9,14 @@
 // Cells drawn at timeline ms t by each of the four layers (0 for a layer not drawn then).
 void layer_cells(int32_t t, int32_t cells[4]);
 
-// Relative cost of the frame at t: the layers' drawing at w x h plus `per_frame`, the cost of
-// reading back and encoding a frame of that size, in the same unit (CPU ms at 1280x720).
+// Cost of the frame at t in CPU ms: drawing and reading back the layers at w x h, plus coding
+// it, `per_frame` being the coder's cost for a full picture at 1280x720 (coding_cost).
 double frame_cost(int32_t t, int w, int h, double per_frame);
 
 // What becomes of the frames, for their cost.
 enum coder { coder_png, coder_x264, coder_ffv1 };
 
-// CPU ms to read back and code one 1280x720 frame of the show (its average), for frame_cost;
+// CPU ms to code one 1280x720 frame of the show with its layers in view, for frame_cost;
 // `preset` is x264's.
 double coding_cost(coder c, const char* preset);
 
