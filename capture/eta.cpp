@@ -1,5 +1,5 @@
 // The time left: the cost of every frame of the capture weighed in advance from the layer
-// schedule, and the rate so far applied to the cost that is left.
+// schedule, and the rate of the last minute applied to the cost that is left.
 #include "eta.h"
 
 #include <climits>
@@ -55,8 +55,8 @@ constexpr double ref_pixels = 1280 * 720;  // the size the costs are measured at
 // 1.6 times 1280x720 for 2.25 times the pixels); coding grows with it.
 constexpr double draw_scale_power = 0.6;
 
-// Coding one 1280x720 frame of the show with all its layers in view, CPU ms (ffmpeg's or
-// libpng's; bench/capture/quality.py), x264's by preset at CRF 15. A frame that is mostly black
+// Coding one 1280x720 frame of the show with all its layers in view, CPU ms: ffmpeg's from
+// bench/capture/quality.py, x264's by preset at CRF 15; libpng's from timed --frames runs. A frame that is mostly black
 // costs the coder about 40 % of that (x264 between 95 and 100 s).
 constexpr double png_ms = 20;
 constexpr double ffv1_ms = 29;
@@ -64,8 +64,9 @@ struct preset_ms {
     const char* preset;
     double ms;
 };
-const preset_ms x264_ms[] = {{"ultrafast", 10}, {"superfast", 18}, {"veryfast", 26}, {"faster", 40}, {"fast", 48},
-                             {"medium", 55}, {"slow", 96}, {"slower", 150}, {"veryslow", 250}, {"placebo", 600}};
+// (ultrafast, superfast, slower and veryslow scaled from two stretches; placebo guessed.)
+const preset_ms x264_ms[] = {{"ultrafast", 12}, {"superfast", 18}, {"veryfast", 26}, {"faster", 40}, {"fast", 48},
+                             {"medium", 55}, {"slow", 96}, {"slower", 170}, {"veryslow", 260}, {"placebo", 600}};
 constexpr double black_share = 0.4;
 
 int32_t half_at(const layer_span& s, int32_t t)
