@@ -8,6 +8,8 @@
 //        capture-bench --profile WxH [EVERY]  (CPU ms per frame of a quarter second at every
 //                                          EVERY seconds of the show, default 2: the shape of
 //                                          the cost over time that the time-left estimate models)
+//        capture-bench --plan WxH [PRESET]     (the time-left estimate's cost of each frame of a
+//                                          whole capture at 60 fps, one a line, for eta_check.py)
 #include <GL/gl.h>
 
 #include <chrono>
@@ -19,6 +21,7 @@
 
 #include "batch.h"
 #include "clock.h"
+#include "eta.h"
 #include "gl.h"
 #include "music.h"
 #include "../../scene/layers.h"
@@ -91,6 +94,15 @@ int profile(const char* size, double every)
 int main(int argc, char** argv)
 {
     const char* why = "";
+    if (argc > 2 && !std::strcmp(argv[1], "--plan")) {
+        int w, h;
+        if (std::sscanf(argv[2], "%dx%d", &w, &h) != 2)
+            return 1;
+        double coder = coding_cost(coder_x264, argc > 3 ? argv[3] : "veryfast");
+        for (int64_t n = 0; n < show_frames(fps); n++)
+            std::printf("%.4f\n", frame_cost(frame_ms(n, fps), w, h, coder));
+        return 0;
+    }
     if (argc > 2 && !std::strcmp(argv[1], "--profile")) {
         if (!render_music(synth_port, 117 * sample_rate, 117000, &why))
             return std::fprintf(stderr, "capture-bench: %s\n", why), 1;
