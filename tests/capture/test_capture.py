@@ -416,6 +416,13 @@ class Failures(Scratch):
         self.assert_one_line(err, "libx264")
         self.assertEqual(self.left(), ["bin"])
 
+    def test_ffmpeg_without_ffv1_for_lossless(self):
+        env = self.fake_ffmpeg("exit 0\n")  # libx264 and aac only
+        status, err = capture("-s", "64x48", "--to", "1", "--lossless", "-o", "v.mkv", cwd=self.dir, env=env)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "no ffv1 encoder")
+        self.assertEqual(self.left(), ["bin"])
+
     def test_output_that_cannot_be_written(self):
         open(self.path("file"), "w").close()
         os.mkdir(self.path("d.mp4"))
