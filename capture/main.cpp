@@ -27,8 +27,8 @@ namespace {
 options opt;
 
 const char help_text[] =
-    "Records the Vintelo show to a video (H.264 + AAC, through ffmpeg) and its music to a WAV,\n"
-    "without a display or a sound card, the same on every run.\n"
+    "Records the Vintelo show to a video (H.264 + AAC, or FFV1 + FLAC with --lossless, through\n"
+    "ffmpeg) and its music to a WAV, without a display or a sound card, the same on every run.\n"
     "\n"
     "  -o FILE          the video (default vintelo.mp4); the container follows the extension:\n"
     "                   .mp4, .mkv or .mov\n"
