@@ -63,7 +63,7 @@ char* progress_line(char* out, size_t len, int64_t done, int64_t total, int fps,
         clock_text(eta, sizeof eta, left);
     else
         std::snprintf(eta, sizeof eta, "-:--");
-    // The fields in the order shown; `drop` ranks the ones a narrow terminal loses (1 first).
+    // The fields in the order shown.
     char f[field_count][48];
     std::snprintf(f[0], sizeof f[0], "%lld/%lld frames", static_cast<long long>(done), static_cast<long long>(total));
     std::snprintf(f[1], sizeof f[1], "%3d%%", static_cast<int>(part * 100));
