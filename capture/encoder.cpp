@@ -21,6 +21,9 @@
 extern char** environ;
 
 namespace {
+// AAC for a master that a video site codes again: at this rate the music's own noise, not the
+// coder's, sets what is heard (README).
+const char aac_rate[] = "256k";
 pid_t enc_pid;          // the running ffmpeg, or 0
 int enc_pipe = -1;      // its standard input, or -1
 size_t frame_bytes;     // one raw RGBA frame
@@ -98,7 +101,7 @@ void last_line(int fd, char* out, size_t len)
 }
 }
 
-bool encoder_check()
+bool encoder_check(const coding& c)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -120,13 +123,14 @@ bool encoder_check()
     int st = reap(pid);
     if (st != 0)
         return fail("ffmpeg -encoders failed (status %d)", st);
-    for (const char* name : {" libx264 ", " aac "})
+    static const char* const lossy[] = {" libx264 ", " aac "}, * const lossless[] = {" ffv1 ", " flac "};
+    for (const char* name : c.lossless ? lossless : lossy)
         if (list.find(name) == std::string::npos)
             return fail("ffmpeg has no%sencoder: install Debian's ffmpeg package", name);
     return true;
 }
 
-bool encoder_start(const char* out, const char* muxer, int w, int h, int fps, const char* music)
+bool encoder_start(const char* out, const char* muxer, int w, int h, int fps, const char* music, const coding& c)
 {
     frame_bytes = size_t{4} * w * h;
     enc_out = out;
@@ -139,14 +143,21 @@ bool encoder_start(const char* out, const char* muxer, int w, int h, int fps, co
         close(fds[1]);
         return fail("cannot run ffmpeg: no scratch file for its messages: %s", std::strerror(errno));
     }
-    char size[32], rate[16];
+    char size[32], rate[16], crf[16];
     std::snprintf(size, sizeof size, "%dx%d", w, h);
     std::snprintf(rate, sizeof rate, "%d", fps);
+    std::snprintf(crf, sizeof crf, "%d", c.crf);
     std::vector<const char*> argv = {"ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
                                      "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", rate,
-                                     "-i", "pipe:0", "-i", music, "-map", "0:v", "-map", "1:a",
-                                     "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
-                                     "-c:a", "aac"};
+                                     "-i", "pipe:0", "-i", music, "-map", "0:v", "-map", "1:a"};
+    if (c.lossless)
+        // FFV1 version 3, every frame a key frame with checksummed slices, as archives keep it;
+        // the slices let two threads code one frame. bgr0 is the frames' RGB without alpha.
+        argv.insert(argv.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", "4", "-slicecrc", "1",
+                                 "-pix_fmt", "bgr0", "-c:a", "flac"});
+    else
+        argv.insert(argv.end(), {"-c:v", "libx264", "-preset", c.preset, "-crf", crf, "-pix_fmt", "yuv420p",
+                                 "-c:a", "aac", "-b:a", aac_rate});
     // MP4 and MOV put their index first, so a player can start before the whole file is there;
     // Matroska has no such option.
     if (std::strcmp(muxer, "matroska") != 0)

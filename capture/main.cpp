@@ -12,6 +12,7 @@
 #include "batch.h"
 #include "clock.h"
 #include "encoder.h"
+#include "eta.h"
 #include "gl.h"
 #include "music.h"
 #include "options.h"
@@ -26,8 +27,8 @@ namespace {
 options opt;
 
 const char help_text[] =
-    "Records the Vintelo show to a video (H.264 + AAC, through ffmpeg) and its music to a WAV,\n"
-    "without a display or a sound card, the same on every run.\n"
+    "Records the Vintelo show to a video (H.264 + AAC, or FFV1 + FLAC with --lossless, through\n"
+    "ffmpeg) and its music to a WAV, without a display or a sound card, the same on every run.\n"
     "\n"
     "  -o FILE          the video (default vintelo.mp4); the container follows the extension:\n"
     "                   .mp4, .mkv or .mov\n"
@@ -40,6 +41,10 @@ const char help_text[] =
     "  --from S --to S  only the frames from S up to S seconds, as they stand in the whole show\n"
     "  --frames DIR     PNG stills DIR/000000.png, ... instead of a video; DIR must be new, empty\n"
     "                   or hold only stills\n"
+    "  --crf N          x264's quality, 0 (best) to 51 (default 15)\n"
+    "  --preset NAME    x264's preset, ultrafast to placebo (default veryfast)\n"
+    "  --lossless       FFV1 video + FLAC sound in Matroska (.mkv; default vintelo.mkv) that decode\n"
+    "                   to exactly the stills and the WAV\n"
     "\n"
     "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n"
     "Files of the same names are replaced, but only once the whole capture has succeeded: until then\n"
@@ -96,6 +101,8 @@ bool deliver(int64_t n, const uint8_t* rgba)
 bool frames()
 {
     std::vector<uint8_t> rgba(static_cast<size_t>(opt.w) * opt.h * 4);
+    eta_plan(opt.first, opt.last, opt.fps, opt.w, opt.h,
+             coding_cost(opt.frames ? coder_png : opt.lossless ? coder_ffv1 : coder_x264, opt.preset));
     progress_start(opt.last - opt.first, opt.fps);
     for (int64_t n = opt.first; n < opt.last; n++) {
         gl_draw_to(n);
@@ -139,7 +146,8 @@ int run()
 {
     catch_signals();
     const bool video = opt.out != nullptr;
-    if (video && !encoder_check())
+    const coding how = {opt.lossless, opt.crf, opt.preset};
+    if (video && !encoder_check(how))
         return 1;
 
     // Every output file exists, under its temporary name, before any work is done.
@@ -163,7 +171,7 @@ int run()
 
     if (!music(music_fd, opt.wav ? opt.wav : "the music for ffmpeg"))
         return 1;
-    if (video && !encoder_start(outs[video_i].tmp, opt.muxer, opt.w, opt.h, opt.fps, music_tmp))
+    if (video && !encoder_start(outs[video_i].tmp, opt.muxer, opt.w, opt.h, opt.fps, music_tmp, how))
         return 1;
     if ((video || opt.frames) && !frames())
         return 1;

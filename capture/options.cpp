@@ -10,7 +10,10 @@
 #include "outputs.h"
 
 const char usage[] = "usage: intro-capture [-o FILE] [-s WxH] [-r FPS] [--synth port|tiny] [--wav FILE] "
-                     "[--from S --to S] [--frames DIR]";
+                     "[--from S --to S] [--frames DIR] [--crf N] [--preset NAME] [--lossless]";
+
+const char* const x264_presets[10] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                      "medium", "slow", "slower", "veryslow", "placebo"};
 
 namespace {
 constexpr int min_side = 2;              // smallest frame side: one 2x2 block of H.264's chroma
@@ -83,15 +86,21 @@ bool parse_args(int argc, char** argv, options& o, char* why, size_t len)
 {
     bool stretch = false;
     const char* size = "1280x720";  // -s as given
+    const char* coding = nullptr;   // --crf or --preset, if either was given
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             o.help = true;
             return true;
         }
+        if (!std::strcmp(a, "--lossless")) {
+            o.lossless = true;
+            continue;
+        }
         bool takes = !std::strcmp(a, "-o") || !std::strcmp(a, "-s") || !std::strcmp(a, "-r") ||
                      !std::strcmp(a, "--synth") || !std::strcmp(a, "--wav") || !std::strcmp(a, "--from") ||
-                     !std::strcmp(a, "--to") || !std::strcmp(a, "--frames");
+                     !std::strcmp(a, "--to") || !std::strcmp(a, "--frames") || !std::strcmp(a, "--crf") ||
+                     !std::strcmp(a, "--preset");
         if (!takes)
             return no(why, len, *a == '-' ? "unknown option %s" : "unexpected argument %s", a);
         if (i + 1 == argc)
@@ -121,6 +130,20 @@ bool parse_args(int argc, char** argv, options& o, char* why, size_t len)
                 return no(why, len, "-r %s: the show draws at most 100 frames a second; more would repeat frames",
                           v);
             o.fps = static_cast<int>(n);
+        } else if (!std::strcmp(a, "--crf")) {
+            if (!number(v, 0, 51, &n))
+                return no(why, len, "--crf %s: give x264's quality as a whole number, 0 (best) to 51", v);
+            o.crf = static_cast<int>(n);
+            coding = a;
+        } else if (!std::strcmp(a, "--preset")) {
+            o.preset = nullptr;
+            for (const char* p : x264_presets)
+                if (!std::strcmp(v, p))
+                    o.preset = p;
+            if (!o.preset)
+                return no(why, len, "--preset %s: one of x264's presets, ultrafast, superfast, veryfast, faster, "
+                          "fast, medium, slow, slower, veryslow or placebo", v);
+            coding = a;
         } else if (!std::strcmp(a, "--synth")) {
             if (!std::strcmp(v, "port"))
                 o.synth = synth_port;
@@ -145,13 +168,23 @@ bool parse_args(int argc, char** argv, options& o, char* why, size_t len)
         std::snprintf(both, sizeof both, "%s %s", o.out ? "-o" : "--frames", o.out ? o.out : o.frames);
         return no(why, len, "%s and --wav %s name the same file", both, o.wav);
     }
+    if (o.frames && (o.lossless || coding))
+        return no(why, len, "%s: --frames writes lossless PNG stills, not a video", o.lossless ? "--lossless" : coding);
+    if (o.lossless && coding)
+        return no(why, len, "%s: --lossless keeps every pixel; there is no quality to choose", coding);
     if (!o.out && !o.frames && !o.wav)
-        o.out = "vintelo.mp4";
+        o.out = o.lossless ? "vintelo.mkv" : "vintelo.mp4";
+    if (o.lossless && !o.out)
+        return no(why, len, "--lossless is for the video: add -o FILE.mkv%s", "");
     if (o.out && !std::strcmp(o.out, "-"))
         return no(why, len, "-o %s: the video cannot go to standard output (an MP4 or MOV is finished by "
                             "going back to its start); name a file", o.out);
     if (o.out && !(o.muxer = muxer_of(o.out)))
         return no(why, len, "-o %s: the container follows the name's extension: .mp4, .mkv or .mov", o.out);
+    // FFV1 and FLAC are at home in Matroska; MP4 and QuickTime players do not take them.
+    if (o.lossless && std::strcmp(o.muxer, "matroska"))
+        return no(why, len, "--lossless writes FFV1 video and FLAC sound, which need Matroska: name the video .mkv, "
+                  "not %s", o.out);
     if (o.out && (o.w % 2 || o.h % 2))
         return no(why, len, "-s %s: the video needs an even width and height", size);
 

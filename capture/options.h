@@ -7,6 +7,11 @@
 
 inline constexpr int max_w = 3840, max_h = 2160;  // largest frame: 4K UHD
 
+// The master's quality, chosen from measurements on the show's thin lines (README).
+inline constexpr int default_crf = 15;
+inline constexpr const char default_preset[] = "veryfast";
+extern const char* const x264_presets[10];  // x264's presets, fastest first
+
 struct options {
     const char* out = nullptr;     // -o: the video file; null for none
     const char* muxer = "mp4";     // ffmpeg's name of the video's container, from the extension of out
@@ -18,6 +23,9 @@ struct options {
     int32_t from_ms = 0;           // --from, in timeline ms
     int32_t to_ms = -1;            // --to, in timeline ms; -1 for the end of the show
     int64_t first = 0, last = 0;   // the frames captured: first to last - 1, numbered in the whole show
+    int crf = default_crf;         // --crf: x264's constant rate factor, 0 (lossless YUV) to 51
+    const char* preset = default_preset;  // --preset: one of x264_presets
+    bool lossless = false;         // --lossless: FFV1 + FLAC in Matroska, decoding to the stills exactly
     bool help = false;             // --help: print the usage and do nothing else
 };
 

@@ -5,11 +5,16 @@
 #include <cstdint>
 
 // Formats one report: frames done of total, percent, frames per second, elapsed time, time
-// left, and how many times faster than real time the capture runs (video seconds per second
-// spent), after a bar when `bar` is set. Returns out.
-char* progress_line(char* out, size_t len, int64_t done, int64_t total, int fps, double elapsed, bool bar);
+// left (`left` seconds, negative while unknown), and how many times faster than real time the
+// capture runs (video seconds per second spent). With `width` > 0 it is a terminal's line: a
+// bar comes first and the line is kept under `width` columns, the bar shortened and then the
+// fields that matter least dropped first (real time, rate, elapsed, bar, frame count); percent
+// and time left stay. With `width` 0, the whole line without a bar. Returns out.
+char* progress_line(char* out, size_t len, int64_t done, int64_t total, int fps, double elapsed, double left,
+                    int width);
 
-// Starts reporting a capture of `total` frames at fps (the wall clock starts here).
+// Starts reporting a capture of `total` frames at fps (the wall clock starts here); the time
+// left comes from eta_left (eta.h), planned beforehand.
 void progress_start(int64_t total, int fps);
 
 // `done` frames are finished.

@@ -5,16 +5,23 @@
 //
 // Usage: capture-bench [SECONDS [RUNS]]   (show seconds timed per section at 60 fps, default 2;
 //                                          runs per figure, default 3)
+//        capture-bench --profile WxH [EVERY]  (CPU ms per frame of a quarter second at every
+//                                          EVERY seconds of the show, default 2: the shape of
+//                                          the cost over time that the time-left estimate models)
+//        capture-bench --plan WxH [PRESET]     (the time-left estimate's cost of each frame of a
+//                                          whole capture at 60 fps, one a line, for eta_check.py)
 #include <GL/gl.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "../../capture/batch.h"
 #include "../../capture/clock.h"
+#include "../../capture/eta.h"
 #include "../../capture/gl.h"
 #include "../../capture/music.h"
 #include "../../scene/scene.h"
@@ -35,13 +42,64 @@ double cpu_s()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return t.tv_sec + t.tv_nsec * 1e-9;
 }
+
+// CPU ms per frame of frames first to last - 1, drawn and read back as intro-capture does it,
+// after the show up to them went by undrawn. Returns the wall seconds in *took.
+double timed(int64_t first, int64_t last, std::vector<uint8_t>& rgba, double* took)
+{
+    scene_reset();
+    shoot(frame_ms(first - 1, fps), idle_slots, idle_slots);
+    auto t0 = std::chrono::steady_clock::now();
+    double c0 = cpu_s();
+    for (int64_t n = first; n < last; n++) {
+        gl_draw_to(n);
+        shoot(frame_ms(n, fps), idle_slots, batch_slots);
+        gl_done(n);
+        if (n > first)
+            gl_read(n - 1, rgba.data());
+    }
+    gl_read(last - 1, rgba.data());
+    *took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return (cpu_s() - c0) * 1000 / (last - first);
+}
+
+int profile(const char* size, double every)
+{
+    int w, h;
+    if (std::sscanf(size, "%dx%d", &w, &h) != 2 || !gl_open(w, h))
+        return 1;
+    std::vector<uint8_t> rgba(size_t(w) * h * 4);
+    std::printf("| show s | CPU ms per frame, %dx%d |\n|---|---|\n", w, h);
+    for (double s = 0.5; s < 116; s += every) {
+        int64_t first = frame_at(static_cast<int32_t>(s * 1000), fps);
+        double took;
+        std::printf("| %.1f | %.1f |\n", s, timed(first, first + fps / 4, rgba, &took));
+        std::fflush(stdout);
+    }
+    gl_close();
+    return 0;
+}
 }
 
 int main(int argc, char** argv)
 {
+    const char* why = "";
+    if (argc > 2 && !std::strcmp(argv[1], "--plan")) {
+        int w, h;
+        if (std::sscanf(argv[2], "%dx%d", &w, &h) != 2)
+            return 1;
+        double coder = coding_cost(coder_x264, argc > 3 ? argv[3] : "veryfast");
+        for (int64_t n = 0; n < show_frames(fps); n++)
+            std::printf("%.4f\n", frame_cost(frame_ms(n, fps), w, h, coder));
+        return 0;
+    }
+    if (argc > 2 && !std::strcmp(argv[1], "--profile")) {
+        if (!render_music(synth_port, 117 * sample_rate, 117000, &why))
+            return std::fprintf(stderr, "capture-bench: %s\n", why), 1;
+        return profile(argv[2], argc > 3 ? std::atof(argv[3]) : 2);
+    }
     double seconds = argc > 1 ? std::atof(argv[1]) : 2;
     int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    const char* why = "";
     if (!render_music(synth_port, 117 * sample_rate, 117000, &why)) {
         std::fprintf(stderr, "capture-bench: %s\n", why);
         return 1;
@@ -58,24 +116,12 @@ int main(int argc, char** argv)
         std::vector<uint8_t> rgba(size_t(w) * h * 4);
         for (size_t s = 0; s < std::size(sections); s++)
             for (int r = 0; r < runs; r++) {
-                scene_reset();
                 int64_t first = frame_at(sections[s].from_s * 1000, fps);
                 int64_t last = first + static_cast<int64_t>(seconds * fps);
-                shoot(frame_ms(first - 1, fps), idle_slots, idle_slots);  // the show up to the section, undrawn
-                auto t0 = std::chrono::steady_clock::now();
-                double c0 = cpu_s();
-                for (int64_t n = first; n < last; n++) {  // as intro-capture does it
-                    gl_draw_to(n);
-                    shoot(frame_ms(n, fps), idle_slots, batch_slots);
-                    gl_done(n);
-                    if (n > first)
-                        gl_read(n - 1, rgba.data());
-                }
-                gl_read(last - 1, rgba.data());
-                double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                double took, ms = timed(first, last, rgba, &took);
                 if ((last - first) / took > rate[s][z]) {
                     rate[s][z] = (last - first) / took;
-                    cpu_ms[s][z] = (cpu_s() - c0) * 1000 / (last - first);
+                    cpu_ms[s][z] = ms;
                 }
             }
         gl_close();

@@ -113,12 +113,31 @@ TEST(Wav, HeaderOfStereoAndMono)
 TEST(Progress, LineWithAndWithoutBar)
 {
     char line[256];
-    EXPECT_STREQ(progress_line(line, sizeof line, 3480, 6961, 60, 123.4, true),
-                 "[###########-------------] 3480/6961 frames  49%  28.2 fps  2:03 elapsed  ETA 2:03  0.47x real time");
-    EXPECT_STREQ(progress_line(line, sizeof line, 6961, 6961, 60, 3725, false),
+    EXPECT_STREQ(progress_line(line, sizeof line, 3480, 6961, 60, 123.4, 100.2, 200),
+                 "[###########-------------] 3480/6961 frames  49%  28.2 fps  2:03 elapsed  ETA 1:40  0.47x real time");
+    EXPECT_STREQ(progress_line(line, sizeof line, 6961, 6961, 60, 3725, 0, 0),
                  "6961/6961 frames 100%  1.9 fps  1:02:05 elapsed  ETA 0:00  0.03x real time");
-    EXPECT_STREQ(progress_line(line, sizeof line, 0, 100, 25, 0, false),
+    EXPECT_STREQ(progress_line(line, sizeof line, 0, 100, 25, 0, -1, 0),
                  "0/100 frames   0%  0.0 fps  0:00 elapsed  ETA -:--  0.00x real time");
+}
+
+// A narrow terminal: the bar shortens, then real time, rate, elapsed, the bar and the frame
+// count go in that order; the line always ends before the last column.
+TEST(Progress, FitsTheTerminal)
+{
+    char line[256];
+    auto at = [&](int width) { return std::string(progress_line(line, sizeof line, 3480, 6961, 60, 123.4, 100.2, width)); };
+    EXPECT_EQ(at(100), "[###########-------------] 3480/6961 frames  49%  28.2 fps  2:03 elapsed  ETA 1:40  0.47x real time");
+    EXPECT_EQ(at(87), "[#####------] 3480/6961 frames  49%  28.2 fps  2:03 elapsed  ETA 1:40  0.47x real time");
+    EXPECT_EQ(at(86), "[####------] 3480/6961 frames  49%  28.2 fps  2:03 elapsed  ETA 1:40  0.47x real time");
+    EXPECT_EQ(at(85), "[###########-------------] 3480/6961 frames  49%  28.2 fps  2:03 elapsed  ETA 1:40");
+    EXPECT_EQ(at(60), "[#####------] 3480/6961 frames  49%  2:03 elapsed  ETA 1:40");
+    EXPECT_EQ(at(45), "[####------] 3480/6961 frames  49%  ETA 1:40");
+    EXPECT_EQ(at(40), "3480/6961 frames  49%  ETA 1:40");
+    EXPECT_EQ(at(20), "49%  ETA 1:40");
+    EXPECT_EQ(at(8), "49%  ET");
+    for (int w = 2; w <= 120; w++)
+        EXPECT_LT(at(w).size(), size_t(w)) << w;
 }
 
 TEST(Progress, OneLinePerTenthWhenNotATerminal)

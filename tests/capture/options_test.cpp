@@ -25,6 +25,29 @@ Parsed parse(std::vector<const char*> args)
     return p;
 }
 
+TEST(Options, QualityAndLossless)
+{
+    auto p = parse({});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.o.crf, 15);
+    EXPECT_STREQ(p.o.preset, "veryfast");
+    EXPECT_FALSE(p.o.lossless);
+    p = parse({"--crf", "0", "--preset", "placebo"});
+    ASSERT_TRUE(p.ok) << p.why;
+    EXPECT_EQ(p.o.crf, 0);
+    EXPECT_STREQ(p.o.preset, "placebo");
+    p = parse({"--crf", "51", "--preset", "ultrafast"});
+    ASSERT_TRUE(p.ok) << p.why;
+    EXPECT_EQ(p.o.crf, 51);
+    p = parse({"--lossless"});  // Matroska by default
+    ASSERT_TRUE(p.ok) << p.why;
+    EXPECT_TRUE(p.o.lossless);
+    EXPECT_STREQ(p.o.out, "vintelo.mkv");
+    EXPECT_STREQ(p.o.muxer, "matroska");
+    p = parse({"--lossless", "-o", "Show.MKV"});
+    ASSERT_TRUE(p.ok) << p.why;
+}
+
 TEST(Options, Stretch)
 {
     auto p = parse({"--from", "10", "--to", "12"});
@@ -85,6 +108,16 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{std::vector<const char*>{"-o", "-"}, "cannot go to standard output"},
         std::pair{std::vector<const char*>{"-o", ""}, "needs a name"},
         std::pair{std::vector<const char*>{"--fps", "30"}, "unknown option --fps"},
+        std::pair{std::vector<const char*>{"--crf", "52"}, "0 (best) to 51"},
+        std::pair{std::vector<const char*>{"--crf", "-1"}, "0 (best) to 51"},
+        std::pair{std::vector<const char*>{"--crf", "17.5"}, "whole number"},
+        std::pair{std::vector<const char*>{"--preset", "Medium"}, "one of x264's presets"},
+        std::pair{std::vector<const char*>{"--lossless", "-o", "v.mp4"}, "name the video .mkv, not v.mp4"},
+        std::pair{std::vector<const char*>{"--lossless", "-o", "v.mov"}, "name the video .mkv, not v.mov"},
+        std::pair{std::vector<const char*>{"--lossless", "--preset", "slow"}, "--preset: --lossless keeps every pixel"},
+        std::pair{std::vector<const char*>{"--lossless", "--wav", "m.wav"}, "add -o FILE.mkv"},
+        std::pair{std::vector<const char*>{"--frames", "d", "--crf", "10"}, "--crf: --frames writes lossless PNG"},
+        std::pair{std::vector<const char*>{"--frames", "d", "--lossless"}, "--lossless: --frames"},
         std::pair{std::vector<const char*>{"movie.mp4"}, "unexpected argument movie.mp4"}));
 
 }  // namespace

@@ -1,4 +1,5 @@
 """intro-capture run for real: music, video, stills, determinism and every way it can fail."""
+import fcntl
 import hashlib
 import json
 import os
@@ -10,6 +11,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -201,6 +203,76 @@ class Video(Scratch):
             self.assertLess(mean_difference(got, still), 8, f"frame {n}")
 
 
+class Quality(Scratch):
+    def encode(self, name, *args):
+        status, err = capture("-s", "320x240", "--from", "60", "--to", "61", "-o", name, *args, cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        info = probe(self.path(name))
+        return {st["codec_type"]: st for st in info["streams"]}, open(self.path(name), "rb").read()
+
+    def test_crf_and_preset_reach_x264(self):
+        (fine, fine_data), (coarse, coarse_data) = (self.encode("fine.mp4", "--crf", "10", "--preset", "medium"),
+                                                    self.encode("coarse.mp4", "--crf", "35", "--preset", "ultrafast"))
+        for streams in (fine, coarse):
+            self.assertEqual((streams["video"]["codec_name"], streams["video"]["pix_fmt"]), ("h264", "yuv420p"))
+            self.assertEqual(streams["audio"]["codec_name"], "aac")
+            self.assertTrue(230000 <= int(streams["audio"]["bit_rate"]) <= 270000, streams["audio"]["bit_rate"])
+        # x264 writes its settings into the stream: the quality asked for, and the preset's motion search.
+        self.assertIn(b" crf=10.0 ", fine_data)
+        self.assertIn(b" subme=7 ", fine_data)  # medium
+        self.assertIn(b" crf=35.0 ", coarse_data)
+        self.assertIn(b" subme=0 ", coarse_data)  # ultrafast
+        self.assertGreater(int(fine["video"]["bit_rate"]), 4 * int(coarse["video"]["bit_rate"]))
+
+    def test_default_quality(self):
+        _, data = self.encode("v.mp4")
+        self.assertIn(b" crf=15.0 ", data)
+        self.assertIn(b" subme=2 ", data)  # veryfast
+
+    def test_bad_values_are_refused_before_anything_is_written(self):
+        for args, words in ((["--crf", "52"], "--crf 52"), (["--preset", "quick"], "--preset quick"),
+                            (["--lossless", "-o", "v.mp4"], "need Matroska"),
+                            (["--lossless", "--crf", "0"], "--crf"), (["--frames", "f", "--preset", "slow"], "stills")):
+            status, err = capture(*args, cwd=self.dir)
+            self.assertEqual(status, 2, args)
+            self.assert_one_line(err, words, "usage: intro-capture")
+        self.assertEqual(self.left(), [])
+
+
+class Lossless(Scratch):
+    def test_decodes_to_the_stills_and_the_music(self):
+        stretch = ["-s", "320x240", "--from", "92", "--to", "92.5"]  # layers 2, 3 and 4 at once
+        status, err = capture(*stretch, "--lossless", "-o", "v.mkv", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        status, err = capture(*stretch, "--frames", "f", "--wav", "m.wav", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        info = probe(self.path("v.mkv"))
+        self.assertIn("matroska", info["format"]["format_name"])
+        streams = {st["codec_type"]: st for st in info["streams"]}
+        self.assertEqual((streams["video"]["codec_name"], streams["video"]["pix_fmt"]), ("ffv1", "bgr0"))
+        self.assertEqual((streams["audio"]["codec_name"], streams["audio"]["channels"]), ("flac", 2))
+
+        frames = subprocess.run(["ffmpeg", "-v", "error", "-i", self.path("v.mkv"), "-map", "0:v", "-f", "rawvideo",
+                                 "-pix_fmt", "rgb24", "-"], capture_output=True, check=True).stdout
+        stills = sorted(os.listdir(self.path("f")))
+        self.assertEqual(len(stills), 30)
+        size = 320 * 240 * 3
+        self.assertEqual(len(frames), size * len(stills))
+        for i, name in enumerate(stills):
+            self.assertEqual(frames[i * size:(i + 1) * size], pixels(self.path("f", name)), name)
+
+        sound = subprocess.run(["ffmpeg", "-v", "error", "-i", self.path("v.mkv"), "-map", "0:a", "-f", "s16le", "-"],
+                               capture_output=True, check=True).stdout
+        _, body = wav_body(self.path("m.wav"))
+        self.assertEqual(len(sound), len(body))
+        self.assertEqual(sound, body)
+
+    def test_default_name(self):
+        status, err = capture("-s", "64x48", "--to", "0.1", "--lossless", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(self.left(), ["vintelo.mkv"])
+
+
 class Determinism(Scratch):
     def test_same_stretch_twice_gives_the_same_bytes(self):
         # Different llvmpipe thread counts as well: the picture must not depend on them.
@@ -342,6 +414,13 @@ class Failures(Scratch):
         status, err = capture("-s", "64x48", "--to", "1", "-o", "v.mp4", cwd=self.dir, env=env)
         self.assertEqual(status, 1)
         self.assert_one_line(err, "libx264")
+        self.assertEqual(self.left(), ["bin"])
+
+    def test_ffmpeg_without_ffv1_for_lossless(self):
+        env = self.fake_ffmpeg("exit 0\n")  # libx264 and aac only
+        status, err = capture("-s", "64x48", "--to", "1", "--lossless", "-o", "v.mkv", cwd=self.dir, env=env)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "no ffv1 encoder")
         self.assertEqual(self.left(), ["bin"])
 
     def test_output_that_cannot_be_written(self):
@@ -487,11 +566,13 @@ class Interrupt(Scratch):
 
 
 class Progress(Scratch):
-    def test_bar_on_a_terminal(self):
+    def bar(self, columns):
+        """intro-capture's output on a terminal of that many columns."""
         pid, fd = pty.fork()
         if pid == 0:
             os.chdir(self.dir)
             os.execv(CAPTURE, [CAPTURE, "-s", "64x48", "--to", "2", "--frames", "f"])
+        fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         out = b""
         while True:
             ready, _, _ = select.select([fd], [], [], 60)
@@ -507,36 +588,58 @@ class Progress(Scratch):
         _, st = os.waitpid(pid, 0)
         os.close(fd)
         self.assertEqual(os.waitstatus_to_exitcode(st), 0, out)
-        text = out.decode()
+        return out.decode()
+
+    def test_bar_on_a_terminal(self):
+        text = self.bar(120)
         self.assertIn("\r[", text)
         self.assertIn("] 120/120 frames 100%", text)
+        self.assertIn("ETA 0:00", text)
         self.assertIn("x real time", text)
         # The finished bar keeps its line; the closing word comes on the next one.
         self.assertRegex(text, r"100%[^\r\n]*\r?\nintro-capture: stills in ")
 
+    def test_bar_fits_a_narrow_terminal(self):
+        text = self.bar(50)
+        bars = [b.replace("\x1b[K", "") for b in text.split("\r") if "%" in b and "intro-capture:" not in b]
+        self.assertTrue(bars, text)
+        for b in bars:
+            self.assertLess(len(b.rstrip("\n")), 50, b)
+            self.assertIn("ETA", b)
+        self.assertIn("120/120 frames 100%  ETA 0:00", bars[-1])
 
 
 class RunIntro(Scratch):
     """scripts/run-intro, which `make run` calls: the intro on a display, the capture without one."""
     SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "run-intro")
 
-    def run_with(self, display):
+    def run_with(self, display, then="exit 0", status=0):
         for name in ("intro-port", "intro-capture"):
             with open(self.path(name), "w") as f:
-                f.write(f'#!/bin/sh\necho "{name} $*" > "{self.path("ran")}"\n')
+                f.write(f'#!/bin/sh\necho "{name} $*" > "{self.path("ran")}"\n{then}\n')
             os.chmod(self.path(name), 0o755)
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         if display:
             env["DISPLAY"] = display
         run = subprocess.run([self.SCRIPT, self.path("intro-port")], env=env, capture_output=True, text=True,
                              timeout=60)
-        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.returncode, status, run.stderr)
         return open(self.path("ran")).read().strip(), run.stderr
 
     def test_without_a_display_it_captures(self):
         ran, err = self.run_with(None)
         self.assertEqual(ran, "intro-capture -o vintelo.mp4")
-        self.assertIn("no display", err)
+        lines = err.splitlines()
+        self.assertEqual(len(lines), 2, err)
+        # First what it is about to do and for about how long, last how to watch the file.
+        self.assertRegex(lines[0], r"^run-intro: no display; recording .* to vintelo.mp4 .*: about \d+ minutes")
+        self.assertRegex(lines[1], r"^run-intro: to watch it, .*mpv vintelo.mp4")
+
+    def test_a_failed_or_stopped_capture_gives_no_hint_and_its_status(self):
+        _, err = self.run_with(None, then="exit 1", status=1)
+        self.assertNotIn("to watch it", err)
+        _, err = self.run_with(None, then="kill -INT $$", status=-signal.SIGINT)  # Ctrl+C: the script too
+        self.assertNotIn("to watch it", err)
 
     def test_with_a_display_that_does_not_answer_it_captures(self):
         ran, err = self.run_with(":65000")  # no X server has this number: Xvfb -displayfd counts up from 0
