@@ -7,10 +7,9 @@
 #include <iterator>
 #include <vector>
 
-#include "batch.h"
-#include "clock.h"
-#include "eta.h"
-#include "music.h"
+#include "../../capture/clock.h"
+#include "../../capture/eta.h"
+#include "../../capture/music.h"
 #include "../../scene/layers.h"
 #include "../../scene/scene.h"
 #include "../../scene/timeline.h"
@@ -21,19 +20,16 @@ namespace {
 std::vector<int32_t> batches;
 void count_begin(unsigned) { batches.push_back(0); }
 void count_vertex(float, float, float) { batches.back()++; }
-void nothing() {}
-const slot counting[g_count] = {reinterpret_cast<slot>(count_begin), nothing, reinterpret_cast<slot>(count_vertex),
-                                nothing, nothing, nothing, nothing, nothing, nothing, nothing, nothing};
+gl_slots counting = idle_slots;
 
 // Every frame of the show at 60 fps draws the layers the estimate expects, with its cells.
 TEST(Eta, ScheduleIsTheScenes)
 {
     const char* why = "";
     ASSERT_TRUE(render_music(synth_port, 117 * sample_rate, 117000, &why)) << why;
-    lasttick = 0;
-    add = cam = 0;
-    quitnow = 0;
-    halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
+    scene_reset();
+    counting.begin = count_begin;
+    counting.vertex3f = count_vertex;
     for (int64_t n = 0; n < show_frames(60); n++) {
         int32_t t = frame_ms(n, 60);
         batches.clear();

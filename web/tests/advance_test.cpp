@@ -7,10 +7,10 @@
 
 #include "../../capture/clock.h"
 #include "../../capture/music.h"
-#include "advance.h"
-#include "layers.h"
-#include "scene.h"
-#include "timeline.h"
+#include "../advance.h"
+#include "../../scene/layers.h"
+#include "../../scene/scene.h"
+#include "../../scene/timeline.h"
 
 namespace {
 struct state {

@@ -1,7 +1,7 @@
 // The WebGL backend's matrix arithmetic on known cases (a native test holds it against OpenGL).
 #include <gtest/gtest.h>
 
-#include "matrix.h"
+#include "../matrix.h"
 
 namespace {
 constexpr unsigned projection = 0x1701, modelview = 0x1700;
