@@ -23,11 +23,12 @@ struct feature {
     int frames;        // frames rendered
 };
 
-// Rows are 3307 frames at "bpm:200" (tempo has its own song); echo lines three rows.
+// Rows are 3307 frames at "bpm:200" (735 in notes; tempo has its own); echo lines three rows.
 const feature features[] = {
     {"wave-square", 4000}, {"wave-sine", 4000}, {"wave-saw", 4000}, {"wave-noise", 4000},
     {"env-attack", 2600},  {"env-decay", 2600}, {"env-sustain", 2600}, {"env-release", 2600},
-    {"sweep-up", 6000},    {"sweep-down", 6000}, {"ringmod", 4000},    {"lowpass", 4000},
+    {"sweep-up", 6000},    {"sweep-down", 6000}, {"sweep-reverse", 6000}, {"ringmod", 4000},
+    {"lowpass", 4000},     {"notes", 57000},
     {"vol", 13300},        {"sld", 13300},       {"echo", 26500},      {"pan", 6700},
     {"stop", 6700},        {"loop", 20000},      {"tempo", 40000},
 };
