@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint64_t fnv_basis = 0xcbf29ce484222325ull;
-constexpr uint64_t fnv_prime = 0x100000001b3ull;
 
 std::string path_of(const std::string& name) { return std::string(GOLDEN_DIR) + "/" + name; }
 
@@ -40,13 +38,21 @@ std::string hex(uint64_t h)
 
 }  // namespace
 
+uint64_t fnv1a(const void* p, size_t n, uint64_t h)
+{
+    constexpr uint64_t prime = 0x100000001b3ull;
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    for (size_t k = 0; k < n; k++)
+        h = (h ^ b[k]) * prime;
+    return h;
+}
+
 uint64_t fnv16(const std::vector<int16_t>& v)
 {
     uint64_t h = fnv_basis;
     for (int16_t x : v) {
-        const uint16_t u = (uint16_t)x;
-        h = (h ^ (u & 0xff)) * fnv_prime;
-        h = (h ^ (u >> 8)) * fnv_prime;
+        const uint8_t le[2] = {uint8_t(x), uint8_t(uint16_t(x) >> 8)};
+        h = fnv1a(le, 2, h);
     }
     return h;
 }

@@ -5,9 +5,14 @@
 //
 // VINTELO_GOLDEN_UPDATE=1 in the environment rewrites the files instead of checking them, and
 // fails the test so that a rewrite can never pass for a check (README.md in this folder).
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// 64-bit FNV-1a of n bytes, continuing from h (the offset basis starts a hash).
+inline constexpr uint64_t fnv_basis = 0xcbf29ce484222325ull;
+uint64_t fnv1a(const void* p, size_t n, uint64_t h = fnv_basis);
 
 // 64-bit FNV-1a over the values as 16-bit little-endian bytes, in order.
 uint64_t fnv16(const std::vector<int16_t>& v);

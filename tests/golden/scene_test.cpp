@@ -51,16 +51,13 @@ std::string text_of(const call& c)
     return s;
 }
 
-constexpr uint64_t fnv_basis = 0xcbf29ce484222325ull;
-constexpr uint64_t fnv_prime = 0x100000001b3ull;
-
 // 64-bit FNV-1a over every call's text, each ended by a line feed.
 uint64_t hash_calls()
 {
     uint64_t h = fnv_basis;
     for (const call& c : calls) {
-        for (char ch : text_of(c) + "\n")
-            h = (h ^ (uint8_t)ch) * fnv_prime;
+        const std::string t = text_of(c) + "\n";
+        h = fnv1a(t.data(), t.size(), h);
     }
     return h;
 }
