@@ -7,7 +7,7 @@ WEB ?= build-web
 # emscripten's tools find their node modules here even when the node on PATH is not Debian's.
 EMENV = NODE_PATH=/usr/share/nodejs
 
-.PHONY: deps deps-run programs run test build test-unit test-asan test-tsan test-fuzz web test-web
+.PHONY: deps deps-run programs run test build test-unit test-asan test-tsan test-fuzz web test-web test-mutants fuzz-build fuzz-long
 
 deps-run:
 	@scripts/install-deps run
@@ -56,13 +56,12 @@ test-tsan: deps
 	@cmake --build build-tsan -j2 --target intro-port tsan_racy
 	@cd build-tsan && ctest --output-on-failure -L tsan
 
-# The song parser and float synthesizer under libFuzzer, ASan and UBSan, built with clang in its
-# own directory: every past finding and seed once, then 60 s of fuzzing on a scratch corpus.
-test-fuzz: deps
-	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_FUZZ=ON >/dev/null
-	@cmake --build build-fuzz -j2 --target fuzz-song
+# The song parser and float synthesizer, and the packer's decoder, under libFuzzer, ASan and
+# UBSan, built with clang in its own directory: every past finding and seed once, then 60 s
+# (song) and 30 s (decoder) of fuzzing on a scratch corpus.
+test-fuzz: fuzz-build
 	@cd build-fuzz && ctest -L fuzz --output-on-failure
-	@cat build-fuzz/fuzz/run/summary
+	@cat build-fuzz/fuzz/run/summary build-fuzz/fuzz/run-unpack/summary
 
 # The web build's suites under node, its comparisons with the ordinary build (scene calls,
 # matrices against Mesa's), and the page in headless Chromium against the native renders and stills.
@@ -74,3 +73,24 @@ test-web: deps
 		-DVINTELO_NATIVE=$(abspath $(BUILD)) >/dev/null
 	@$(EMENV) cmake --build $(WEB) -j2
 	@cd $(WEB) && ctest --output-on-failure -j2 -L web
+
+fuzz-build: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j2 --target fuzz-song fuzz-unpack
+
+# Longer fuzzing that keeps its corpus: `make fuzz-long SECONDS=3600 [TARGET=unpack]` fuzzes at
+# the lowest priority, then merges the inputs that add coverage into fuzz/corpus/ (song) or
+# fuzz/corpus-unpack/ (decoder), to be committed.
+SECONDS ?= 600
+TARGET ?= song
+fuzz-long: fuzz-build
+	@if [ "$(TARGET)" = song ]; then \
+		fuzz/fuzz-long build-fuzz/fuzz/fuzz-song fuzz/corpus build-fuzz/long-song $(SECONDS) fuzz/song.dict; \
+	elif [ "$(TARGET)" = unpack ]; then \
+		fuzz/fuzz-long build-fuzz/fuzz/fuzz-unpack fuzz/corpus-unpack build-fuzz/long-unpack $(SECONDS); \
+	else echo "TARGET is song or unpack"; exit 2; fi
+
+# Every planted fault of tests/mutants/faults, each in turn in a scratch copy of the tree with its
+# own build folder (build-mutants/, kept between runs): the suite must catch every one.
+test-mutants: deps
+	@tests/mutants/run

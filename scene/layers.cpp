@@ -54,8 +54,9 @@ int32_t audio(int32_t& p, int32_t w)
 
 void grid(int32_t n, int32_t t, double s, shape q)
 {
-    // Width of the scope window the cells sweep, centred on the middle of the buffer.
-    int32_t w = t >= sweep_ms ? scope_len : t * scope_len / sweep_ms;
+    // Width of the scope window the cells sweep, centred on the middle of the buffer; closed
+    // before 0 ms (a tick count that wrapped), where a negative width would read past the end.
+    int32_t w = t >= sweep_ms ? scope_len : t <= 0 ? 0 : t * scope_len / sweep_ms;
     int32_t p = 0;
     if (n > max_half)
         n = max_half;

@@ -18,13 +18,14 @@ int32_t aalto[nblk][blk_len];
 int32_t instr[nblk][blk_len];
 int32_t echo[nblk][blk_len];
 
-uint32_t ii;
-int32_t iip;
-int32_t swp;
-int32_t vol;
-int32_t dv;
-uint32_t op_h, op_l;
-uint32_t at;
+// The instrument being rendered: private to start-up.
+static uint32_t ii;        // wave phase, unsigned 16.16: integer part is the wave table entry
+static int32_t iip;        // wave phase increment per sample, signed 16.16
+static int32_t swp;        // change of iip per sample (pitch sweep), signed 16.16
+static int32_t vol;        // envelope level; the attack peaks at 0x200000
+static int32_t dv;         // envelope change per sample
+static uint32_t op_h, op_l;  // modulation phase increment per sample, 32.32
+static uint32_t at;        // next entry of the block to write
 uint32_t rndi = rnd_key;
 double f_tmp = 0.0;
 

@@ -42,14 +42,7 @@ extern uint16_t notei[nnotes];     // note frequencies in Hz, entry n-1 for note
 extern int32_t aalto[nblk][blk_len];  // wave tables by waveform code: square, sine, saw (168-entry period), noise
 extern int32_t instr[nblk][blk_len];  // rendered instrument n in block n at the reference pitch, zeros after
 
-// ---- Instrument rendering state (scratch for adsr) ----
-extern uint32_t ii;        // wave phase, unsigned 16.16: integer part is the wave table entry
-extern int32_t iip;        // wave phase increment per sample, signed 16.16
-extern int32_t swp;        // change of iip per sample (pitch sweep), signed 16.16
-extern int32_t vol;        // envelope level; the attack peaks at 0x200000
-extern int32_t dv;         // envelope change per sample
-extern uint32_t op_h, op_l;  // modulation phase increment per sample, 32.32
-extern uint32_t at;        // next entry of that block to write
+// ---- Start-up state that velk_reset (tests, capture) puts back before velk_init runs again ----
 extern uint32_t rndi;      // noise generator state
 extern double f_tmp;       // running sine table angle, radians
 

@@ -287,6 +287,30 @@ TEST_F(ScopeWalk, StepThresholds)
     }
 }
 
+// A timeline time below 0 (the tick count wrapped) opens no window: the cell reads the middle,
+// not 170 values past the buffer's end, where a window of -1365 values would have it read.
+struct guarded {
+    scope_buf s;
+    int16_t after[scope_len];  // what lies past the buffer
+} guarded_scope;
+
+TEST_F(ScopeWalk, TimeBelowZeroReadsInsideTheBuffer)
+{
+    for (auto& v : guarded_scope.s.v)
+        v.store(0);
+    guarded_scope.s.v[512] = 20000;
+    for (int16_t& v : guarded_scope.after)
+        v = -32768;
+    smp.store(&guarded_scope.s);
+    for (int32_t t : {-10000, -20000}) {  // half-size (t / 100) % 100 = 0: one cell
+        rec_reset();
+        draw1(t);  // its second corner lies at the step (the height is NaN here: no root of t < 0)
+        const std::vector<cell> c = cells_of(0);
+        ASSERT_EQ(c.size(), 1u) << t;
+        EXPECT_EQ(c[0].v[1][1], 1.0f) << t;
+    }
+}
+
 scope_buf later;
 int colours_seen;
 

@@ -1,0 +1,12 @@
+// Echo on for a note and its tail, then off for the next.
+#include "tables.h"
+
+namespace tiny {
+
+const int32_t irec[nchan][rec_len] = {{1, w_sine, 20, 5, 10, 6000, 0, 0}, QUIET_2_TO_10};
+static const uint8_t t1[] = {1, c_end};
+const uint8_t* trak[nblk] = {nullptr, t1, NO_TRACKS_2_TO_10};
+static const uint8_t p1[] = {c_echo1, n_c4, 0, 0, 0, c_echo0, n_c4, c_end};
+const uint8_t* ptn[5] = {nullptr, p1, nullptr, nullptr, nullptr};
+
+}  // namespace tiny

@@ -1,0 +1,12 @@
+// Pitch sweeping downward while the note is rendered.
+#include "tables.h"
+
+namespace tiny {
+
+const int32_t irec[nchan][rec_len] = {{1, w_sine, 20, 5, 10, 3000, 0, -40}, QUIET_2_TO_10};
+static const uint8_t t1[] = {1, c_end};
+const uint8_t* trak[nblk] = {nullptr, t1, NO_TRACKS_2_TO_10};
+static const uint8_t p1[] = {n_c4, c_end};
+const uint8_t* ptn[5] = {nullptr, p1, nullptr, nullptr, nullptr};
+
+}  // namespace tiny
