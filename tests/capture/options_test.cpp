@@ -118,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{std::vector<const char*>{"--lossless", "--wav", "m.wav"}, "add -o FILE.mkv"},
         std::pair{std::vector<const char*>{"--frames", "d", "--crf", "10"}, "--crf: --frames writes lossless PNG"},
         std::pair{std::vector<const char*>{"--frames", "d", "--lossless"}, "--lossless: --frames"},
-        std::pair{std::vector<const char*>{"movie.mp4"}, "unexpected argument movie.mp4"}));
+        std::pair{std::vector<const char*>{"movie.mp4"}, "unexpected argument movie.mp4"}),
+    // Named by position: the default name would print the arguments' addresses, which change
+    // from one run of the program to the next.
+    [](const ::testing::TestParamInfo<Refused::ParamType>& i) { return std::to_string(i.index); });
 
 }  // namespace
