@@ -98,18 +98,18 @@ main:   mov     ebp, STATE
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
 ; ---- edx: the last bit negated (0 or -1); r13d: the range; r14d: the stream window; r15: the bit position in
 ; ---- the stream; r11d: the checksum; r12: the hash multiplier; rbp: see STATE.
-bit_loop:
-.renorm:                            ; while the range is below 2^31, double it and read a bit
-        test    r13d, r13d
-        js      .predict
-        add     r13d, r13d
+renorm:                             ; while the range is below 2^31, double it and read a bit
+        add     r13d, r13d          ; (entered first with the range 1)
         bt      [stream], r15
         inc     r15                 ; keeps CF, the bit just read
         adc     r14d, r14d
-        jmp     .renorm
+bit_loop:
+        test    r13d, r13d
+        jns     renorm
 
-.predict:                           ; r9d, r10d: weighted counts of zeros and ones, from 4
-        xor     eax, eax
+.predict:                           ; r9d, r10d: weighted counts of zeros and ones, from 4. At a
+                                    ; byte's first bit rax holds the last byte (0 at the first),
+                                    ; so lodsw leaves nothing above the model's pair there.
         push    4
         pop     r9
         mov     r10d, r9d
