@@ -138,13 +138,11 @@ bit_loop:
         xchg    ecx, CELL(rsi)
         jrcxz   .fresh              ; (the first bit)
         sub     ecx, edx            ; the last bit's pair learns it: its count grows, at most
-        add     byte [rcx], 1       ; to 255; the other count, if 2 or more, halves and keeps
-        sbb     byte [rcx], 0       ; one more
+        add     byte [rcx], 1       ; to 255; the other count halves, rounded up
+        sbb     byte [rcx], 0
         xor     ecx, 1
-        cmp     byte [rcx], 2
-        jb      .fresh
         shr     byte [rcx], 1
-        inc     byte [rcx]
+        adc     byte [rcx], 0
 .fresh:                             ; (the table's pages fault in as they are read, then written)
         movzx   ecx, byte [r8]      ; zeros seen
         movzx   r8d, byte [r8 + 1]  ; ones seen
