@@ -68,8 +68,7 @@ DEFAULT REL
         org     BASE
 
 ehdr:   db      0x7F, "ELF", 2, 1, 1, 0     ; 64-bit, little-endian, current version
-length: dw      0                   ; e_ident padding: the decoded length, tail and image (set
-                                    ; by the packer)
+        dw      0                   ; e_ident padding
         dw      tail_end - tail     ; the tail's length (read by the packer)
 sum:    dd      0                   ; e_ident padding: its checksum (set by the packer)
         dw      2                   ; e_type: executable
@@ -174,7 +173,9 @@ bit_loop:
         stosb
         add     r11d, eax           ; checksum: h = (h + byte) * SUMMUL
         imul    r11d, r11d, SUMMUL
-        cmp     di, [length]        ; DECODED's low 16 address bits are 0: di counts the bytes
+        cmp     di, strict word 0   ; DECODED's low 16 address bits are 0: di counts the bytes
+length  equ     $ - 2               ; the decoded length, tail and image (set by the packer, at
+                                    ; stub_layout::length)
         jae     decoded
         push    1
         pop     rbx
