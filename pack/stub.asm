@@ -68,17 +68,22 @@ DEFAULT REL
         org     BASE
 
 ehdr:   db      0x7F, "ELF", 2, 1, 1, 0     ; 64-bit, little-endian, current version
-        dw      0                   ; e_ident padding
-        dw      tail_end - tail     ; the tail's length (read by the packer)
-sum:    dd      0                   ; e_ident padding: its checksum (set by the packer)
+entry:                              ; e_ident padding: 8 bytes of code
+%if DECODED != 1 << 23
+%error "the start-up code sets DECODED as bit 23"
+%endif
+        bts     edi, 23             ; rdi: DECODED (the registers start at 0)
+        inc     ebx                 ; the first byte: no bits yet
+        jmp     short entry2
         dw      2                   ; e_type: executable
         dw      0x3E                ; e_machine: x86-64
-        dd      1                   ; e_version
+        dd      tail_end - tail     ; e_version, which the kernel ignores: the tail's length
+                                    ; (read by the packer)
         dq      entry               ; e_entry
         dq      phdr - ehdr         ; e_phoff
-entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
+entry2:                             ; e_shoff, e_flags, e_ehsize: 14 bytes of code
         mov     r12, [mul64]
-        mov     edi, DECODED
+        mov     ebp, STATE
         jmp     short main
         times   0x36 - ($ - $$) nop ; (the code must end here)
         dw      0x38                ; e_phentsize
@@ -90,9 +95,7 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   mov     ebp, STATE
-        inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
-        inc     ebx                 ; the first byte: no bits yet
+main:   inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
 ; ---- edx: the last bit negated (0 or -1); r13d: the range; r14d: the stream window; r15: the bit position in
@@ -183,7 +186,9 @@ length  equ     $ - 2               ; the decoded length, tail and image (set by
 
 ; ---- Decoded: check it, then run the tail (or, in the dump stub, write the image).
 decoded:
-        cmp     r11d, [sum]
+        cmp     r11d, strict dword 0
+sum     equ     $ - 4               ; the checksum of tail and image (set by the packer, at
+                                    ; stub_layout::sum)
 %ifndef DUMP
         je      tail                ; rdi: the image's end
 %else
