@@ -14,7 +14,7 @@ BITS 64
 DEFAULT REL
 
 %define BASE    0x400000            ; where the file is mapped
-%define NMODELS 14                  ; = nmodels in cm.h
+%define NMODELS 12                  ; = nmodels in cm.h
 %define TBITS   24                  ; = table_bits in cm.h
 %define SUMMUL  117                 ; = sum_mul in cm.h
 
