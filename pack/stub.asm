@@ -1,6 +1,6 @@
 ; The start of a packed file: ELF header, one program header and the decoder; then the tail,
 ; the code that runs the decoded image in place of this process, which the packer codes ahead
-; of the image (coded, its 140-odd bytes cost some 100). The packer (vpack) fills in the fields
+; of the image (coded, its 164 bytes cost some 120). The packer (vpack) fills in the fields
 ; marked "set by the packer", appends the model set and the coded stream, and leaves the tail
 ; out of the file. Written for size: header fields the kernel ignores hold data and code, and
 ; the registers, which the kernel clears before entry, serve as zero initial values.
