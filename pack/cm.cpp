@@ -37,7 +37,7 @@ struct mixer {
                 if ((p[0] | p[1]) == 0) dirty.push_back(p);
                 if (p[last] < 255) p[last]++;
                 uint8_t& o = p[last ^ 1];
-                if (o >= 2) o = uint8_t(o / 2 + 1);  // the other count halves and keeps one more
+                o = uint8_t((o + 1) / 2);  // the other count halves, rounded up
             }
             cell[i] = next;
             uint32_t n0 = next[0], n1 = next[1], w = ms[i].weight;

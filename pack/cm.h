@@ -11,7 +11,7 @@
 
 using bytes = std::vector<uint8_t>;
 
-inline constexpr int nmodels = 14;         // context models, fixed: the stub loops over all of them
+inline constexpr int nmodels = 12;         // context models, fixed: the stub loops over all of them
 inline constexpr int table_bits = 24;      // counter table of 2^24 two-byte entries (32 MiB)
 inline constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15;  // hash multiplier: odd, bits well spread
 inline constexpr uint32_t sum_mul = 117;   // checksum multiplier

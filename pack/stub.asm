@@ -1,6 +1,6 @@
 ; The start of a packed file: ELF header, one program header and the decoder; then the tail,
 ; the code that runs the decoded image in place of this process, which the packer codes ahead
-; of the image (coded, its 140-odd bytes cost some 100). The packer (vpack) fills in the fields
+; of the image (coded, its 164 bytes cost some 120). The packer (vpack) fills in the fields
 ; marked "set by the packer", appends the model set and the coded stream, and leaves the tail
 ; out of the file. Written for size: header fields the kernel ignores hold data and code, and
 ; the registers, which the kernel clears before entry, serve as zero initial values.
@@ -14,7 +14,7 @@ BITS 64
 DEFAULT REL
 
 %define BASE    0x400000            ; where the file is mapped
-%define NMODELS 14                  ; = nmodels in cm.h
+%define NMODELS 12                  ; = nmodels in cm.h
 %define TBITS   24                  ; = table_bits in cm.h
 %define SUMMUL  117                 ; = sum_mul in cm.h
 
@@ -68,18 +68,22 @@ DEFAULT REL
         org     BASE
 
 ehdr:   db      0x7F, "ELF", 2, 1, 1, 0     ; 64-bit, little-endian, current version
-length: dw      0                   ; e_ident padding: the decoded length, tail and image (set
-                                    ; by the packer)
-        dw      tail_end - tail     ; the tail's length (read by the packer)
-sum:    dd      0                   ; e_ident padding: its checksum (set by the packer)
+entry:                              ; e_ident padding: 8 bytes of code
+%if DECODED != 1 << 23
+%error "the start-up code sets DECODED as bit 23"
+%endif
+        bts     edi, 23             ; rdi: DECODED (the registers start at 0)
+        inc     ebx                 ; the first byte: no bits yet
+        jmp     short entry2
         dw      2                   ; e_type: executable
         dw      0x3E                ; e_machine: x86-64
-        dd      1                   ; e_version
+        dd      tail_end - tail     ; e_version, which the kernel ignores: the tail's length
+                                    ; (read by the packer)
         dq      entry               ; e_entry
         dq      phdr - ehdr         ; e_phoff
-entry:                              ; e_shoff, e_flags, e_ehsize: 14 bytes of code
+entry2:                             ; e_shoff, e_flags, e_ehsize: 14 bytes of code
         mov     r12, [mul64]
-        mov     edi, DECODED
+        mov     ebp, STATE
         jmp     short main
         times   0x36 - ($ - $$) nop ; (the code must end here)
         dw      0x38                ; e_phentsize
@@ -91,25 +95,23 @@ mul64:  dq      0x9E3779B97F4A7C15  ; p_paddr, unused: the hash multiplier (hash
         dq      0                   ; p_filesz (set by the packer)
         dq      MEMSIZE             ; p_memsz
                                     ; p_align (ignored for a fixed address): code from here on
-main:   mov     ebp, STATE
-        inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
-        inc     ebx                 ; the first byte: no bits yet
+main:   inc     r13d                ; the range starts at 1: the stream's first 31 bits are read
 
 ; ---- Decoding. rdi: the next image byte; ebx: the byte's bits so far behind a leading 1;
 ; ---- edx: the last bit negated (0 or -1); r13d: the range; r14d: the stream window; r15: the bit position in
 ; ---- the stream; r11d: the checksum; r12: the hash multiplier; rbp: see STATE.
-bit_loop:
-.renorm:                            ; while the range is below 2^31, double it and read a bit
-        test    r13d, r13d
-        js      .predict
-        add     r13d, r13d
+renorm:                             ; while the range is below 2^31, double it and read a bit
+        add     r13d, r13d          ; (entered first with the range 1)
         bt      [stream], r15
         inc     r15                 ; keeps CF, the bit just read
         adc     r14d, r14d
-        jmp     .renorm
+bit_loop:
+        test    r13d, r13d
+        jns     renorm
 
-.predict:                           ; r9d, r10d: weighted counts of zeros and ones, from 4
-        xor     eax, eax
+.predict:                           ; r9d, r10d: weighted counts of zeros and ones, from 4. At a
+                                    ; byte's first bit rax holds the last byte (0 at the first),
+                                    ; so lodsw leaves nothing above the model's pair there.
         push    4
         pop     r9
         mov     r10d, r9d
@@ -138,13 +140,11 @@ bit_loop:
         xchg    ecx, CELL(rsi)
         jrcxz   .fresh              ; (the first bit)
         sub     ecx, edx            ; the last bit's pair learns it: its count grows, at most
-        add     byte [rcx], 1       ; to 255; the other count, if 2 or more, halves and keeps
-        sbb     byte [rcx], 0       ; one more
+        add     byte [rcx], 1       ; to 255; the other count halves, rounded up
+        sbb     byte [rcx], 0
         xor     ecx, 1
-        cmp     byte [rcx], 2
-        jb      .fresh
         shr     byte [rcx], 1
-        inc     byte [rcx]
+        adc     byte [rcx], 0
 .fresh:                             ; (the table's pages fault in as they are read, then written)
         movzx   ecx, byte [r8]      ; zeros seen
         movzx   r8d, byte [r8 + 1]  ; ones seen
@@ -176,7 +176,9 @@ bit_loop:
         stosb
         add     r11d, eax           ; checksum: h = (h + byte) * SUMMUL
         imul    r11d, r11d, SUMMUL
-        cmp     di, [length]        ; DECODED's low 16 address bits are 0: di counts the bytes
+        cmp     di, strict word 0   ; DECODED's low 16 address bits are 0: di counts the bytes
+length  equ     $ - 2               ; the decoded length, tail and image (set by the packer, at
+                                    ; stub_layout::length)
         jae     decoded
         push    1
         pop     rbx
@@ -184,7 +186,9 @@ bit_loop:
 
 ; ---- Decoded: check it, then run the tail (or, in the dump stub, write the image).
 decoded:
-        cmp     r11d, [sum]
+        cmp     r11d, strict dword 0
+sum     equ     $ - 4               ; the checksum of tail and image (set by the packer, at
+                                    ; stub_layout::sum)
 %ifndef DUMP
         je      tail                ; rdi: the image's end
 %else

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 namespace stub_layout {
-inline constexpr size_t length = 0x08;      // u16: the decoded length, tail and image (ELF identification padding)
-inline constexpr size_t tail = 0x0A;        // u16: the tail's length, set by the assembler (likewise)
-inline constexpr size_t sum = 0x0C;         // u32: the checksum of the coded data (likewise)
+inline constexpr size_t length = 0x139;     // u16: the decoded length, tail and image (the decoder's end test's operand)
+inline constexpr size_t tail = 0x14;        // u16: the tail's length, set by the assembler (e_version, which the kernel ignores)
+inline constexpr size_t sum = 0x148;        // u32: the checksum of the coded data (the checksum test's operand)
 inline constexpr size_t filesz = 0x58;      // u64: the program header's file size
 inline constexpr size_t memsz = 0x60;       // u64: the program header's memory size
 inline constexpr size_t code_start = 0x68;  // the header ends; the stub's code ends with the model set
