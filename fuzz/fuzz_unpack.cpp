@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(image.size() == n);
     checksum(image);  // what the stub compares with the header's sum
     bytes program = image;
-    e8_inverse(program);  // the program the stub would run
-    e8_forward(program);
+    addr_inverse(program);  // the program the stub would run
+    addr_forward(program);
     check(program == image);
 
     // The packer's own check, on any data: what it codes decodes back to it.
