@@ -60,13 +60,26 @@ pid_t spawn(const char* const* argv, int stdin_fd, int stdout_fd, int stderr_fd)
     return pid;
 }
 
-// Waits for pid; its exit status, or 128 + signal.
+// Waits for pid; its wait status, 0 when it exited with status 0.
 int reap(pid_t pid)
 {
     int st = 0;
     while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return st;
+}
+
+// How a process ended, as a message says it: "status 3", "killed by signal 9, SIGKILL".
+const char* ending(int st)
+{
+    static char text[64];
+    if (WIFSIGNALED(st)) {
+        const char* name = sigabbrev_np(WTERMSIG(st));
+        std::snprintf(text, sizeof text, "killed by signal %d, SIG%s", WTERMSIG(st), name ? name : "?");
+    } else {
+        std::snprintf(text, sizeof text, "status %d", WEXITSTATUS(st));
+    }
+    return text;
 }
 
 // An unnamed scratch file for ffmpeg's messages.
@@ -122,7 +135,7 @@ bool encoder_check(const coding& c)
         return false;
     int st = reap(pid);
     if (st != 0)
-        return fail("ffmpeg -encoders failed (status %d)", st);
+        return fail("ffmpeg -encoders failed (%s)", ending(st));
     static const char* const lossy[] = {" libx264 ", " aac "}, * const lossless[] = {" ffv1 ", " flac "};
     for (const char* name : c.lossless ? lossless : lossy)
         if (list.find(name) == std::string::npos)
@@ -190,7 +203,7 @@ bool encoder_frame(const uint8_t* rgba)
     char why[512];
     last_line(enc_log, why, sizeof why);
     if (st != 0)
-        return fail("ffmpeg failed while encoding (status %d)%s%s", st, why[0] ? ": " : "", why);
+        return fail("ffmpeg failed while encoding (%s)%s%s", ending(st), why[0] ? ": " : "", why);
     return fail("writing frames to ffmpeg failed: %s", std::strerror(err));
 }
 
@@ -209,7 +222,7 @@ bool encoder_finish()
     close(enc_log);
     enc_log = -1;
     if (st != 0)
-        return fail("ffmpeg failed (status %d)%s%s", st, why[0] ? ": " : "", why);
+        return fail("ffmpeg failed (%s)%s%s", ending(st), why[0] ? ": " : "", why);
     struct stat got;
     if (stat(enc_out, &got) != 0 || got.st_size == 0)
         return fail("ffmpeg ended without writing the video");

@@ -26,26 +26,11 @@
 namespace {
 options opt;
 
-const char help_text[] =
+// --help: what the program does, then the options (options.cpp), then how outputs are written.
+const char help_intro[] =
     "Records the Vintelo show to a video (H.264 + AAC, or FFV1 + FLAC with --lossless, through\n"
-    "ffmpeg) and its music to a WAV, without a display or a sound card, the same on every run.\n"
-    "\n"
-    "  -o FILE          the video (default vintelo.mp4); the container follows the extension:\n"
-    "                   .mp4, .mkv or .mov\n"
-    "  -s WxH           frame size, up to 3840x2160 (default 1280x720), even for a video (its colour\n"
-    "                   is stored at half size); the 4:3 picture is centred, never stretched\n"
-    "  -r FPS           frames per second, 1 to 100 (default 60); the show draws at most one frame\n"
-    "                   per 10 ms, so more would only repeat frames\n"
-    "  --synth port|tiny  the stereo float synthesizer (default) or the mono fixed-point one\n"
-    "  --wav FILE       also write the music as a WAV; without -o, only the music\n"
-    "  --from S --to S  only the frames from S up to S seconds, as they stand in the whole show\n"
-    "  --frames DIR     PNG stills DIR/000000.png, ... instead of a video; DIR must be new, empty\n"
-    "                   or hold only stills\n"
-    "  --crf N          x264's quality, 0 (best) to 51 (default 15)\n"
-    "  --preset NAME    x264's preset, ultrafast to placebo (default veryfast)\n"
-    "  --lossless       FFV1 video + FLAC sound in Matroska (.mkv; default vintelo.mkv) that decode\n"
-    "                   to exactly the stills and the WAV\n"
-    "\n"
+    "ffmpeg) and its music to a WAV, without a display or a sound card, the same on every run.\n";
+const char help_outro[] =
     "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n"
     "Files of the same names are replaced, but only once the whole capture has succeeded: until then\n"
     "it writes hidden files beside them (.NAME.XXXXXX), which a failure or Ctrl+C removes.\n";
@@ -68,21 +53,30 @@ void clean_up()
     die_by_stop();
 }
 
-// Renders the music and writes the stretch's part of it into fd, if there is one.
-bool music(int fd, const char* name)
+// Writes the stretch's part of the music as a WAV into fd and closes it. False after reporting.
+bool put_wav(int fd, const char* name, int64_t from, int64_t to)
+{
+    if (!write_wav(fd, &pcm[from * channels], channels, to - from)) {
+        int err = errno;
+        close(fd);
+        return fail("writing %s failed: %s", name, std::strerror(err));
+    }
+    if (close(fd) != 0)
+        return fail("writing %s failed: %s", name, std::strerror(errno));
+    return true;
+}
+
+// Renders the music and writes the stretch's part of it into fd and scratch (ffmpeg's copy when
+// the WAV asked for cannot be read back), where either is open.
+bool music(int fd, const char* name, int scratch)
 {
     const char* why = "";
     int64_t from = samples_before(opt.first, opt.fps), to = samples_before(opt.last, opt.fps);
     if (!render_music(opt.synth, to, frame_ms(opt.last - 1, opt.fps), &why))
         return fail("the %s synthesizer cannot play its song: %s", opt.synth == synth_port ? "port" : "tiny",
                     why);
-    if (fd < 0)
-        return true;
-    if (!write_wav(fd, &pcm[from * channels], channels, to - from))
-        return fail("writing %s failed: %s", name, std::strerror(errno));
-    if (close(fd) != 0)
-        return fail("writing %s failed: %s", name, std::strerror(errno));
-    return true;
+    return (fd < 0 || put_wav(fd, name, from, to)) &&
+           (scratch < 0 || put_wav(scratch, "the music for ffmpeg", from, to));
 }
 
 // Hands on frame n of the stretch, as gl_read gives it.
@@ -121,10 +115,14 @@ bool frames()
 // The absolute name of a file written, for the closing word.
 const char* where(const char* path, char* out)
 {
+    if (!std::strcmp(path, "-"))
+        return "standard output";
     if (!realpath(path, out))
         std::snprintf(out, PATH_MAX, "%s", path);
     return out;
 }
+
+const char* on(const char* path) { return std::strcmp(path, "-") ? "in" : "on"; }
 
 // One line naming every file written.
 void closing_word()
@@ -133,43 +131,45 @@ void closing_word()
     double seconds = static_cast<double>(opt.last - opt.first) / opt.fps;
     char music[PATH_MAX + 32] = "";
     if (opt.wav && (opt.out || opt.frames))
-        std::snprintf(music, sizeof music, "; the music is in %s", where(opt.wav, b));
+        std::snprintf(music, sizeof music, "; the music is %s %s", on(opt.wav), where(opt.wav, b));
     if (opt.out || opt.frames)
         note("%s %s: %lld frame%s of %dx%d at %d fps, %.2f s%s", opt.out ? "the show is in" : "stills in",
              where(opt.out ? opt.out : opt.frames, a), static_cast<long long>(opt.last - opt.first),
              opt.last - opt.first == 1 ? "" : "s", opt.w, opt.h, opt.fps, seconds, music);
     else
-        note("the music is in %s: %.2f s", where(opt.wav, a), seconds);
+        note("the music is %s %s: %.2f s", on(opt.wav), where(opt.wav, a), seconds);
 }
 
 int run()
 {
     catch_signals();
     const bool video = opt.out != nullptr;
+    const char* wav_name = opt.wav && !std::strcmp(opt.wav, "-") ? "standard output" : opt.wav;
     const coding how = {opt.lossless, opt.crf, opt.preset};
     if (video && !encoder_check(how))
         return 1;
 
     // Every output file exists, under its temporary name, before any work is done.
     int wav_i = -1, video_i = -1, music_i = -1;  // their places in outs
-    int music_fd = -1;                           // the WAV being written, if one is
-    if (opt.wav && (music_fd = out_create(opt.wav, nullptr, &wav_i)) < 0)
+    int wav_fd = -1, scratch_fd = -1;            // the WAV asked for, ffmpeg's own copy, if written
+    if (opt.wav && (wav_fd = out_create(opt.wav, nullptr, &wav_i)) < 0)
         return 1;
     if (video) {
         int fd = out_create(opt.out, nullptr, &video_i);
         if (fd < 0)
             return 1;
         close(fd);  // ffmpeg writes it by name
-        if (!opt.wav && (music_fd = out_create(nullptr, opt.out, &music_i)) < 0)
+        // ffmpeg reads the music by name: a WAV sent into a stream cannot be read back.
+        if ((wav_i < 0 || outs[wav_i].direct) && (scratch_fd = out_create(nullptr, opt.out, &music_i)) < 0)
             return 1;
     }
-    const char* music_tmp = wav_i >= 0 ? outs[wav_i].tmp : music_i >= 0 ? outs[music_i].tmp : nullptr;
+    const char* music_tmp = music_i >= 0 ? outs[music_i].tmp : wav_i >= 0 ? outs[wav_i].tmp : nullptr;
     if (opt.frames && !stills_open(opt.frames))
         return 1;
     if ((video || opt.frames) && !gl_open(opt.w, opt.h))
         return 1;
 
-    if (!music(music_fd, opt.wav ? opt.wav : "the music for ffmpeg"))
+    if (!music(wav_fd, wav_name, scratch_fd))
         return 1;
     if (video && !encoder_start(outs[video_i].tmp, opt.muxer, opt.w, opt.h, opt.fps, music_tmp, how))
         return 1;
@@ -194,11 +194,13 @@ int main(int argc, char** argv)
 {
     char why[512];
     if (!parse_args(argc, argv, opt, why, sizeof why)) {
-        std::fprintf(stderr, "intro-capture: %s; %s\n", why, usage);
+        std::fprintf(stderr, "intro-capture: %s; %s\n", why, usage());
         return 2;
     }
     if (opt.help) {
-        std::printf("%s\n\n%s", usage, help_text);
+        std::printf("%s\n\n%s\n", usage(), help_intro);
+        print_options(stdout);
+        std::printf("\n%s", help_outro);
         return 0;
     }
     int status = run();

@@ -99,6 +99,22 @@ char* progress_line(char* out, size_t len, int64_t done, int64_t total, int fps,
         if (bar > 0)
             bar = bar_len;  // room freed may give the bar its length back
     }
+    if (width > 0 && length() >= width) {
+        // Narrower than percent and time left as they stand: shorter spellings of the two, then
+        // percent alone; a field is never cut.
+        const char* pct = f[1] + std::strspn(f[1], " ");
+        char tries[3][64];
+        std::snprintf(tries[0], sizeof tries[0], "%s ETA %s", pct, eta);
+        std::snprintf(tries[1], sizeof tries[1], "%s %s", pct, eta);
+        std::snprintf(tries[2], sizeof tries[2], "%s", pct);
+        out[0] = 0;
+        for (const char* t : tries)
+            if (static_cast<int>(std::strlen(t)) < width) {
+                std::snprintf(out, len, "%s", t);
+                break;
+            }
+        return out;
+    }
     size_t at = 0;
     auto put = [&](const char* text) {
         if (at + 1 < len)
@@ -127,8 +143,6 @@ char* progress_line(char* out, size_t len, int64_t done, int64_t total, int fps,
             put(text);
             first = false;
         }
-    if (width > 0 && static_cast<int>(at) >= width)
-        out[width - 1 > 0 ? width - 1 : 0] = 0;  // narrower than percent and time left together
     return out;
 }
 

@@ -138,6 +138,8 @@ bool stills_open(const char* dir)
     if (replacing) {
         if (!S_ISDIR(st.st_mode))
             return fail("cannot make the stills directory %s: %s", dir, std::strerror(ENOTDIR));
+        if (!(st.st_mode & S_IWUSR))
+            return fail("--frames %s: the folder is read-only: make it writable (chmod u+w) or name another", dir);
         char odd[NAME_MAX + 1];
         if (!first_other(target, odd, sizeof odd))
             return fail("cannot read the stills directory %s: %s", dir, std::strerror(errno));
@@ -155,6 +157,9 @@ bool stills_open(const char* dir)
     if (!mkdtemp(work)) {
         int err = errno;
         work[0] = 0;
+        if (err == EACCES || err == EPERM)
+            return fail("cannot make the stills directory %s: no permission to create folders in %s, where it "
+                        "is made before taking its place", dir, parent);
         return fail("cannot make the stills directory %s: %s", dir, std::strerror(err));
     }
     chmod(work, mode);  // mkdtemp's folder is private; the stills' is an ordinary one

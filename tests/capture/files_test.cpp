@@ -10,7 +10,9 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "../../capture/outputs.h"
@@ -85,6 +87,109 @@ TEST_F(Files, WrittenUnderATemporaryNameThenRenamed)
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // an ordinary file's mode, not mkstemp's 0600
 }
 
+// A link stays a link: the file it names, in its own folder, is replaced, also where it is not
+// there yet. Nothing is left beside the link.
+TEST_F(Files, LinksAreFollowed)
+{
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0777), 0);
+    { std::ofstream(dir + "/sub/real.wav") << "old"; }
+    ASSERT_EQ(symlink("sub/real.wav", (dir + "/link.wav").c_str()), 0);
+    ASSERT_EQ(symlink("sub/new.wav", (dir + "/dangling.wav").c_str()), 0);
+    for (const char* name : {"/link.wav", "/dangling.wav"}) {
+        int i = -1;
+        int fd = out_create((dir + name).c_str(), nullptr, &i);
+        ASSERT_GE(fd, 0) << name;
+        EXPECT_EQ(std::string(outs[i].tmp).rfind(dir + "/sub/.", 0), 0u) << outs[i].tmp;
+        ASSERT_TRUE(write_all(fd, name, 4));
+        close(fd);
+        ASSERT_TRUE(out_commit());
+    }
+    struct stat st;
+    for (const char* link : {"/link.wav", "/dangling.wav"}) {
+        ASSERT_EQ(lstat((dir + link).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+    }
+    EXPECT_EQ(slurp(dir + "/sub/real.wav"), "/lin");
+    EXPECT_EQ(slurp(dir + "/sub/new.wav"), "/dan");
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"dangling.wav", "link.wav", "sub"}));
+    EXPECT_EQ(listing(dir + "/sub"), (std::set<std::string>{"new.wav", "real.wav"}));
+    unlink((dir + "/sub/real.wav").c_str());
+    unlink((dir + "/sub/new.wav").c_str());
+    rmdir((dir + "/sub").c_str());
+}
+
+// A FIFO is written into, not replaced: its reader gets the bytes.
+TEST_F(Files, FifoIsWrittenStraightInto)
+{
+    std::string fifo = dir + "/f.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // there first: the writer does not wait
+    ASSERT_GE(reader, 0);
+    int i = -1;
+    int fd = out_create(fifo.c_str(), nullptr, &i);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(outs[i].direct);
+    EXPECT_TRUE(write_all(fd, "RIFF", 4));
+    close(fd);
+    EXPECT_TRUE(out_commit());
+    char got[8] = "";
+    EXPECT_EQ(read(reader, got, sizeof got), 4);
+    close(reader);
+    EXPECT_STREQ(got, "RIFF");
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(listing(dir), std::set<std::string>{"f.wav"});
+}
+
+// A character device (a null device made here) likewise; an existing file its owner made
+// read-only is refused and left as it was.
+TEST_F(Files, DevicesWrittenIntoAndReadOnlyRefused)
+{
+    std::string null = dir + "/null", ro = dir + "/ro.mp4";
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "mknod: " << std::strerror(errno) << " (needs root)";
+    int i = -1;
+    int fd = out_create(null.c_str(), nullptr, &i);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(write_all(fd, "abc", 3));
+    close(fd);
+    EXPECT_TRUE(out_commit());
+    struct stat st;
+    ASSERT_EQ(stat(null.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    { std::ofstream(ro) << "mine"; }
+    chmod(ro.c_str(), 0444);
+    testing::internal::CaptureStderr();
+    EXPECT_LT(out_create(ro.c_str(), nullptr, &i), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "intro-capture: " + ro + " is read-only: make it writable (chmod u+w) or name another file\n");
+    EXPECT_EQ(slurp(ro), "mine");
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"null", "ro.mp4"}));
+}
+
+TEST(Paths, InsideAFolderHoweverSpelt)
+{
+    char tmpl[] = "/tmp/capture-paths-XXXXXX";
+    std::string d = mkdtemp(tmpl);
+    ASSERT_EQ(mkdir((d + "/st").c_str(), 0777), 0);
+    ASSERT_EQ(symlink("st", (d + "/lnk").c_str()), 0);
+    EXPECT_TRUE(inside((d + "/st").c_str(), (d + "/st/m.wav").c_str()));
+    EXPECT_TRUE(inside((d + "/lnk").c_str(), (d + "/st/m.wav").c_str()));
+    EXPECT_TRUE(inside((d + "/st").c_str(), (d + "/lnk/new/m.wav").c_str()));
+    EXPECT_TRUE(inside((d + "/st/").c_str(), (d + "//st/./x/../m.wav").c_str()));
+    EXPECT_TRUE(inside((d + "/new").c_str(), (d + "/new/a/m.wav").c_str()));  // neither made yet
+    EXPECT_TRUE(inside("/", (d + "/m.wav").c_str()));
+    EXPECT_FALSE(inside((d + "/st").c_str(), (d + "/st").c_str()));
+    EXPECT_FALSE(inside((d + "/st").c_str(), (d + "/stx/m.wav").c_str()));
+    EXPECT_FALSE(inside((d + "/st").c_str(), (d + "/st/../m.wav").c_str()));
+    EXPECT_FALSE(inside((d + "/new").c_str(), (d + "/m.wav").c_str()));
+    unlink((d + "/lnk").c_str());
+    rmdir((d + "/st").c_str());
+    rmdir(d.c_str());
+}
+
 TEST_F(Files, OnlyTheFirstFailureIsReported)
 {
     testing::internal::CaptureStderr();
@@ -135,9 +240,22 @@ TEST(Progress, FitsTheTerminal)
     EXPECT_EQ(at(45), "[####------] 3480/6961 frames  49%  ETA 1:40");
     EXPECT_EQ(at(40), "3480/6961 frames  49%  ETA 1:40");
     EXPECT_EQ(at(20), "49%  ETA 1:40");
-    EXPECT_EQ(at(8), "49%  ET");
-    for (int w = 2; w <= 120; w++)
-        EXPECT_LT(at(w).size(), size_t(w)) << w;
+    EXPECT_EQ(at(14), "49%  ETA 1:40");
+    EXPECT_EQ(at(13), "49% ETA 1:40");
+    EXPECT_EQ(at(12), "49% 1:40");
+    EXPECT_EQ(at(9), "49% 1:40");
+    EXPECT_EQ(at(8), "49%");
+    EXPECT_EQ(at(4), "49%");
+    EXPECT_EQ(at(3), "");
+    for (int w = 2; w <= 120; w++) {  // percent and time left whole, or the time left left out
+        std::string s = at(w);
+        EXPECT_LT(s.size(), size_t(w)) << w;
+        EXPECT_EQ(s.find("49%") != std::string::npos, w > 3) << w;
+        EXPECT_EQ(s.find("1:40") != std::string::npos, w > 8) << w;
+    }
+    // At the end, with an hour's capture: "100%  ETA 0:" was cut at 13 columns.
+    EXPECT_EQ(progress_line(line, sizeof line, 6961, 6961, 60, 3725, 0, 13), std::string("100% 0:00"));
+    EXPECT_EQ(progress_line(line, sizeof line, 10, 6961, 60, 5, 3725, 13), std::string("0% 1:02:05"));
 }
 
 TEST(Progress, OneLinePerTenthWhenNotATerminal)

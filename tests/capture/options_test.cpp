@@ -2,6 +2,9 @@
 // (The defaults and the values taken are checked on what the program writes: test_capture.py.)
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,6 +51,16 @@ TEST(Options, QualityAndLossless)
     ASSERT_TRUE(p.ok) << p.why;
 }
 
+TEST(Options, WavToStandardOutput)
+{
+    for (auto args : {std::vector<const char*>{"--wav", "-"}, {"-o", "v.mp4", "--wav", "-"},
+                      {"--frames", "st", "--wav", "-"}}) {
+        auto p = parse(args);
+        ASSERT_TRUE(p.ok) << p.why;
+        EXPECT_STREQ(p.o.wav, "-");
+    }
+}
+
 TEST(Options, Stretch)
 {
     auto p = parse({"--from", "10", "--to", "12"});
@@ -66,6 +79,37 @@ TEST(Options, Stretch)
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.o.first, 1);
     EXPECT_EQ(p.o.last, 2);
+}
+
+// Every option of the table is in the synopsis and in --help with its own text, and the parser
+// takes it under the names --help gives.
+TEST(Options, EachOptionIsListedAndTaken)
+{
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&text, &size);
+    print_options(f);
+    std::fclose(f);
+    std::string help = "\n" + std::string(text, size);
+    std::free(text);
+    std::string synopsis = usage();
+    ASSERT_GT(option_count, 10u);
+    for (size_t i = 0; i < option_count; i++) {
+        const option_def& d = option_table[i];
+        std::string label = std::string(d.name) + (d.value ? std::string(" ") + d.value : "");
+        EXPECT_NE(synopsis.find("[" + label + "]"), std::string::npos) << label;
+        std::string first_line(d.help, std::strcspn(d.help, "\n"));
+        size_t at = help.find("\n  " + std::string(d.name));
+        ASSERT_NE(at, std::string::npos) << d.name << " is not in --help";
+        EXPECT_NE(help.find(first_line, at), std::string::npos) << d.name;
+        for (const char* name : {d.name, d.alias}) {
+            if (!name)
+                continue;
+            auto p = parse({name, "x"});
+            EXPECT_EQ(p.why.find("unknown option"), std::string::npos) << name << ": " << p.why;
+        }
+    }
+    EXPECT_TRUE(parse({"-h"}).o.help);
 }
 
 struct Refused : ::testing::TestWithParam<std::pair<std::vector<const char*>, const char*>> {};
@@ -106,6 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{std::vector<const char*>{"-o", "show"}, "follows the name's extension"},
         std::pair{std::vector<const char*>{"-o", "a.mp4/show"}, "follows the name's extension"},
         std::pair{std::vector<const char*>{"-o", "-"}, "cannot go to standard output"},
+        std::pair{std::vector<const char*>{"-o", "/dev/null"}, "cannot go into a device or a FIFO"},
+        std::pair{std::vector<const char*>{"--frames", "st", "--wav", "st/m.wav"}, "lies in the stills folder"},
+        std::pair{std::vector<const char*>{"--frames", "st/", "--wav", "./st/a/../m.wav"}, "lies in the stills folder"},
         std::pair{std::vector<const char*>{"-o", ""}, "needs a name"},
         std::pair{std::vector<const char*>{"--fps", "30"}, "unknown option --fps"},
         std::pair{std::vector<const char*>{"--crf", "52"}, "0 (best) to 51"},

@@ -7,6 +7,7 @@ import pty
 import resource
 import select
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -469,6 +470,13 @@ class Failures(Scratch):
         self.assert_one_line(err, "status 3", "disk on fire")
         self.assertEqual(self.left(), ["bin"])
 
+    def test_encoder_killed_by_a_signal_is_named(self):
+        env = self.fake_ffmpeg("/usr/bin/head -c 100000 >/dev/null\nkill -9 $$\n")
+        status, err = capture("-s", "64x48", "--to", "2", "-o", "v.mp4", cwd=self.dir, env=env)
+        self.assertEqual(status, 1)
+        self.assert_one_line(err, "ffmpeg failed while encoding (killed by signal 9, SIGKILL)")
+        self.assertEqual(self.left(), ["bin"])
+
     def test_encoder_succeeds_without_a_video(self):
         env = self.fake_ffmpeg("/bin/cat >/dev/null\nexit 0\n")
         status, err = capture("-s", "64x48", "--to", "1", "-o", "v.mp4", cwd=self.dir, env=env)
@@ -495,12 +503,133 @@ class Failures(Scratch):
         self.assertEqual(self.left(), [])
 
     def test_help(self):
-        run = subprocess.run([CAPTURE, "--help"], capture_output=True, text=True)
-        self.assertEqual(run.returncode, 0)
-        self.assertTrue(run.stdout.startswith("usage: intro-capture [-o FILE]"))
-        self.assertIn("what a live run at the full frame cap shows", run.stdout)
-        self.assertIn("even for a video", run.stdout)
-        self.assertIn("at most one frame\n                   per 10 ms", run.stdout)
+        # On standard output with status 0, nothing on standard error; its first line is the synopsis
+        # that a refused argument ends with, and every option the synopsis names is explained.
+        status, refused = capture("--bogus", cwd=self.dir)
+        self.assertEqual(status, 2)
+        synopsis = refused.strip().split("; ")[-1]
+        for flag in ("--help", "-h"):
+            run = subprocess.run([CAPTURE, "-r", "30", flag, "--bogus"], capture_output=True, text=True)
+            self.assertEqual((run.returncode, run.stderr), (0, ""), flag)
+            self.assertEqual(run.stdout.splitlines()[0], synopsis)
+            options = [w.strip("[]") for w in synopsis.split(" [")[1:]]
+            self.assertGreater(len(options), 10)
+            for option in options:
+                self.assertIn("\n  " + option.split(" ")[0], run.stdout, option)
+        self.assertEqual(self.left(), [])
+
+
+class Streams(Scratch):
+    """Outputs that are no plain files: devices, FIFOs, standard output; links; read-only files."""
+    STRETCH = ["--from", "10", "--to", "10.05"]
+
+    def reference_wav(self):
+        status, err = capture(*self.STRETCH, "--wav", "ref.wav", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        with open(self.path("ref.wav"), "rb") as f:
+            data = f.read()
+        os.unlink(self.path("ref.wav"))
+        return data
+
+    def test_a_character_device_is_written_into(self):
+        try:
+            os.mknod(self.path("mynull"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        except PermissionError:
+            self.skipTest("mknod needs root")
+        status, err = capture(*self.STRETCH, "--wav", "mynull", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertTrue(stat.S_ISCHR(os.lstat(self.path("mynull")).st_mode))
+        # A video cannot go into one (it is finished by going back to its start).
+        status, err = capture(*self.STRETCH, "-o", "mynull", cwd=self.dir)
+        self.assertEqual(status, 2)
+        self.assert_one_line(err, "-o mynull: the video cannot go into a device or a FIFO")
+        self.assertEqual(self.left(), ["mynull"])
+
+    def test_a_fifo_reader_gets_the_whole_wav(self):
+        want = self.reference_wav()
+        os.mkfifo(self.path("f.wav"))
+        reader = subprocess.Popen(["cat", self.path("f.wav")], stdout=subprocess.PIPE)
+        self.addCleanup(lambda: reader.poll() is None and (reader.kill(), reader.wait()))
+        status, err = capture(*self.STRETCH, "-s", "64x48", "--wav", "f.wav", "-o", "v.mp4", cwd=self.dir)
+        got, _ = reader.communicate(timeout=60)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(got, want)
+        self.assertTrue(stat.S_ISFIFO(os.lstat(self.path("f.wav")).st_mode))
+        self.assertEqual(self.left(), ["f.wav", "v.mp4"])  # ffmpeg had a copy of its own, now gone
+        self.assertIn("audio", [s["codec_type"] for s in probe(self.path("v.mp4"))["streams"]])
+
+    def test_wav_dash_is_standard_output(self):
+        want = self.reference_wav()
+        run = subprocess.run([CAPTURE, *self.STRETCH, "--wav", "-"], cwd=self.dir, capture_output=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stdout, want)
+        self.assertEqual(self.left(), [])
+        self.assertTrue(run.stderr.decode().endswith("the music is on standard output: 0.05 s\n"), run.stderr)
+        help_text = subprocess.run([CAPTURE, "--help"], capture_output=True, text=True).stdout
+        self.assertRegex(help_text, r"\n  --wav FILE [^\n]*- for standard")
+
+    def test_links_stay_links_for_every_output(self):
+        os.mkdir(self.path("d"))
+        for name in ("m.wav", "v.mp4"):
+            with open(self.path("d", name), "wb") as f:
+                f.write(b"old")
+            os.symlink(os.path.join("d", name), self.path("l" + name))
+        os.mkdir(self.path("d", "f"))
+        os.symlink(os.path.join("d", "f"), self.path("lf"))
+        for args in (["--wav", "lm.wav", "-o", "lv.mp4"], ["--frames", "lf"]):
+            status, err = capture("-s", "64x48", "--to", "0.05", *args, cwd=self.dir)
+            self.assertEqual(status, 0, err)
+        for link in ("lm.wav", "lv.mp4", "lf"):
+            self.assertTrue(os.path.islink(self.path(link)), link)
+        self.assertEqual(len(wav_body(self.path("d", "m.wav"))[1]), ceil_div(3 * RATE, 60) * 4)
+        self.assertEqual(probe(self.path("d", "v.mp4"))["streams"][0]["nb_read_frames"], "3")
+        self.assertEqual(sorted(os.listdir(self.path("d", "f"))), ["000000.png", "000001.png", "000002.png"])
+        self.assertEqual(sorted(os.listdir(self.path("d"))), ["f", "m.wav", "v.mp4"])
+        self.assertEqual(self.left(), ["d", "lf", "lm.wav", "lv.mp4"])
+
+    def test_a_read_only_output_is_refused(self):
+        with open(self.path("v.mp4"), "wb") as f:
+            f.write(b"mine")
+        os.symlink("v.mp4", self.path("link.mp4"))
+        os.mkdir(self.path("f"))
+        os.chmod(self.path("v.mp4"), 0o444)
+        os.chmod(self.path("f"), 0o555)
+        before = tree(self.dir)
+        for args in (["-o", "v.mp4"], ["-o", "link.mp4"], ["--wav", "v.mp4"], ["--frames", "f"]):
+            status, err = capture("-s", "64x48", "--to", "0.05", *args, cwd=self.dir)
+            self.assertEqual(status, 1, args)
+            self.assert_one_line(err, "read-only")
+        self.assertEqual(tree(self.dir), before)
+        self.assertEqual(self.left(), ["f", "link.mp4", "v.mp4"])
+        self.assertEqual(os.stat(self.path("v.mp4")).st_mode & 0o777, 0o444)
+
+    def test_wav_inside_the_stills_folder_is_refused(self):
+        for made in (False, True):
+            if made:
+                os.mkdir(self.path("st"))
+            status, err = capture("-s", "64x48", "--to", "0.05", "--frames", "st", "--wav", "st/m.wav", cwd=self.dir)
+            self.assertEqual(status, 2)
+            self.assert_one_line(err, "--wav st/m.wav lies in the stills folder --frames st, which is replaced whole")
+            self.assertEqual(self.left(), ["st"] if made else [])
+
+    def test_another_user(self):
+        # As nobody: /dev/null is written into, and a folder it may not write is named as the reason.
+        nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        try:
+            can = subprocess.run([*nobody, CAPTURE, "--help"], cwd="/", capture_output=True, timeout=60).returncode == 0
+        except OSError:
+            can = False
+        if not can:
+            self.skipTest("cannot run intro-capture as nobody here")
+        run = subprocess.run([*nobody, CAPTURE, *self.STRETCH, "--wav", "/dev/null"], cwd="/", capture_output=True,
+                             text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertTrue(stat.S_ISCHR(os.stat("/dev/null").st_mode))
+        run = subprocess.run([*nobody, CAPTURE, *self.STRETCH, "--wav", "/vintelo-capture-test.wav"], cwd="/",
+                             capture_output=True, text=True, timeout=60)
+        self.assertEqual(run.returncode, 1)
+        self.assert_one_line(run.stderr, "no permission to create files in /")
+        self.assertFalse(os.path.exists("/vintelo-capture-test.wav"))
 
 
 class Interrupt(Scratch):
