@@ -122,9 +122,18 @@ bytes run_in_memory(const bytes& exe) {
     return got;
 }
 
+const char usage[] = "usage: vpack [--effort N] [--check DUMP_STUB] STUB IMAGE OUTPUT";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf("%s\n"
+                    "Packs IMAGE behind STUB into OUTPUT, a file that decodes and runs it; --effort tunes the model\n"
+                    "set (0: the built-in one), --check first decodes the result through the dump stub.\n",
+                    usage);
+        return 0;
+    }
     int effort = 300;
     const char* dump_path = nullptr;
     int a = 1;
@@ -136,7 +145,7 @@ int main(int argc, char** argv) {
         else
             break;
     }
-    if (argc - a != 3) die("usage: vpack [--effort N] [--check DUMP_STUB] STUB IMAGE OUTPUT");
+    if (argc - a != 3) die(usage);
     stub_file stub = split_stub(read_file(argv[a]));
     bytes image = read_file(argv[a + 1]);
     stub_file dump;

@@ -46,18 +46,15 @@ void restore_signals(const saved_signals& s)
     sigaction(SIGTERM, &s.sterm, nullptr);
 }
 
-// Without a usable display SDL falls back to a video driver that shows nothing, and the show would
-// play unseen, with no window to take the keys that end it. Such a driver is refused unless the
-// user named one in SDL_VIDEODRIVER. Returns false after saying so.
-bool can_be_seen()
+bool given(const char* name)
 {
-    char driver[32] = "";
-    SDL_VideoDriverName(driver, sizeof driver);
-    if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0)
-        return true;
-    const char* asked = std::getenv("SDL_VIDEODRIVER");
-    if (asked && *asked)
-        return true;
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// Says that nobody would see the show; false.
+bool no_display()
+{
     const char* display = std::getenv("DISPLAY");
     if (display && *display)
         std::fprintf(stderr, "intro-port: no display (cannot open DISPLAY=%s)", display);
@@ -67,11 +64,35 @@ bool can_be_seen()
     return false;
 }
 
+// Without a usable display SDL falls back to a video driver that shows nothing, and the show would
+// play unseen, with no window to take the keys that end it. Such a driver is refused unless the
+// user named one in SDL_VIDEODRIVER. Returns false after saying so.
+bool can_be_seen()
+{
+    char driver[32] = "";
+    SDL_VideoDriverName(driver, sizeof driver);
+    if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0)
+        return true;
+    return given("SDL_VIDEODRIVER") || no_display();
+}
+
+// With no X display named, no Wayland session (its socket is found through XDG_RUNTIME_DIR) and no
+// driver asked for, SDL has nothing to open a window on: it would try each driver in turn, and the
+// Wayland attempt prints a line of its own ("XDG_RUNTIME_DIR is invalid or not set") before SDL
+// falls back to one that shows nothing. Refused here, before SDL starts, in the one line.
+bool display_possible()
+{
+    return given("SDL_VIDEODRIVER") || given("DISPLAY") || given("WAYLAND_DISPLAY") || given("WAYLAND_SOCKET") ||
+           given("XDG_RUNTIME_DIR") || no_display();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Uint32 flags = window_flags(argc, argv);
+    if (!display_possible())
+        return 1;
 
     const saved_signals signals = keep_signals();
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0)

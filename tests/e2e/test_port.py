@@ -129,6 +129,16 @@ class NoDisplay(unittest.TestCase):
         self.assertEqual(own_lines(r), ["intro-port: no display (DISPLAY is not set); "
                                         "set SDL_VIDEODRIVER=offscreen to run unseen"])
 
+    def test_nothing_but_that_line_without_a_session(self):
+        # No display and no session's runtime folder: SDL would print a line of its own trying
+        # Wayland; the refusal comes before SDL starts.
+        env = without_display()
+        for name in ("XDG_RUNTIME_DIR", "WAYLAND_DISPLAY", "WAYLAND_SOCKET"):
+            env.pop(name, None)
+        r = subprocess.run([PORT, "-w"], env=env, capture_output=True, text=True, timeout=30)
+        self.assertEqual((r.returncode, r.stderr), (1, "intro-port: no display (DISPLAY is not set); "
+                                                       "set SDL_VIDEODRIVER=offscreen to run unseen\n"))
+
     def test_display_that_cannot_be_reached_is_refused_likewise(self):
         r = subprocess.run([PORT, "-w"], env=without_display(DISPLAY="/nonexistent/vintelo:0"),
                            capture_output=True, text=True, timeout=30)

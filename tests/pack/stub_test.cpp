@@ -220,6 +220,21 @@ TEST(Packed, ImageTooLargeIsRefusedByThePacker) {
     EXPECT_EQ(r.err, "vpack: the image must hold 1 to " + std::to_string(room) + " bytes\n");
 }
 
+// --help is a question, not a mistake: the usage on standard output and status 0. Wrong
+// arguments give it on standard error with status 1.
+TEST(Packer, HelpOnStandardOutput) {
+    for (const char* flag : {"--help", "-h"}) {
+        result r = run({VPACK, flag});
+        EXPECT_EQ(r.status, 0) << flag;
+        EXPECT_EQ(r.out.rfind("usage: vpack [--effort N] [--check DUMP_STUB] STUB IMAGE OUTPUT\n", 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    result r = run({VPACK, "stub-only"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("vpack: usage: vpack ", 0), 0u) << r.err;
+}
+
 void expect_refused(const result& r, const std::string& line) {
     EXPECT_FALSE(r.hung);
     EXPECT_EQ(r.signal, 0);
