@@ -3,6 +3,9 @@
 # building and running the programs needs, `make test` everything.
 BUILD ?= build
 
+# CMake's own progress is the build's output; make's "Entering directory" lines add nothing.
+MAKEFLAGS += --no-print-directory
+
 WEB ?= build-web
 # emscripten's tools find their node modules here even when the node on PATH is not Debian's.
 EMENV = NODE_PATH=/usr/share/nodejs
@@ -32,7 +35,8 @@ web:
 	@scripts/install-deps web
 	@$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@$(EMENV) cmake --build $(WEB) -j2 --target vintelo
-	@echo "make web: $(abspath $(WEB))/vintelo.html: open it in a browser, or serve it: python3 -m http.server -d $(WEB) 8000"
+	@echo "make web: $(abspath $(WEB))/vintelo.html ($$(stat -c %s $(WEB)/vintelo.html) bytes, $$(gzip -9c $(WEB)/vintelo.html | wc -c) gzipped):" \
+		"open it in a browser, or serve it: python3 -m http.server -d $(WEB) 8000"
 
 # Every test: the ordinary build's suite, then the sanitizer builds, the fuzzer and the web build.
 test: test-unit test-asan test-tsan test-fuzz test-web

@@ -33,7 +33,8 @@ const char help_intro[] =
 const char help_outro[] =
     "Each captured frame is what a live run at the full frame cap shows when it draws at that moment.\n"
     "Files of the same names are replaced, but only once the whole capture has succeeded: until then\n"
-    "it writes hidden files beside them (.NAME.XXXXXX), which a failure or Ctrl+C removes.\n";
+    "it writes hidden files beside them (.NAME.XXXXXX), which a failure or Ctrl+C removes. A link's\n"
+    "file is replaced and the link kept; a device, a FIFO or --wav - is written straight into.\n";
 
 // Leaves nothing of this run behind: stops ffmpeg, removes temporary files and stills.
 void clean_up()
