@@ -10,9 +10,7 @@
 #include <iterator>
 #include <set>
 #include <string>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "../../capture/outputs.h"
@@ -116,57 +114,6 @@ TEST_F(Files, LinksAreFollowed)
     unlink((dir + "/sub/real.wav").c_str());
     unlink((dir + "/sub/new.wav").c_str());
     rmdir((dir + "/sub").c_str());
-}
-
-// A FIFO is written into, not replaced: its reader gets the bytes.
-TEST_F(Files, FifoIsWrittenStraightInto)
-{
-    std::string fifo = dir + "/f.wav";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
-    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // there first: the writer does not wait
-    ASSERT_GE(reader, 0);
-    int i = -1;
-    int fd = out_create(fifo.c_str(), nullptr, &i);
-    ASSERT_GE(fd, 0);
-    EXPECT_TRUE(outs[i].direct);
-    EXPECT_TRUE(write_all(fd, "RIFF", 4));
-    close(fd);
-    EXPECT_TRUE(out_commit());
-    char got[8] = "";
-    EXPECT_EQ(read(reader, got, sizeof got), 4);
-    close(reader);
-    EXPECT_STREQ(got, "RIFF");
-    struct stat st;
-    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_EQ(listing(dir), std::set<std::string>{"f.wav"});
-}
-
-// A character device (a null device made here) likewise; an existing file its owner made
-// read-only is refused and left as it was.
-TEST_F(Files, DevicesWrittenIntoAndReadOnlyRefused)
-{
-    std::string null = dir + "/null", ro = dir + "/ro.mp4";
-    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
-        GTEST_SKIP() << "mknod: " << std::strerror(errno) << " (needs root)";
-    int i = -1;
-    int fd = out_create(null.c_str(), nullptr, &i);
-    ASSERT_GE(fd, 0);
-    EXPECT_TRUE(write_all(fd, "abc", 3));
-    close(fd);
-    EXPECT_TRUE(out_commit());
-    struct stat st;
-    ASSERT_EQ(stat(null.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISCHR(st.st_mode));
-
-    { std::ofstream(ro) << "mine"; }
-    chmod(ro.c_str(), 0444);
-    testing::internal::CaptureStderr();
-    EXPECT_LT(out_create(ro.c_str(), nullptr, &i), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "intro-capture: " + ro + " is read-only: make it writable (chmod u+w) or name another file\n");
-    EXPECT_EQ(slurp(ro), "mine");
-    EXPECT_EQ(listing(dir), (std::set<std::string>{"null", "ro.mp4"}));
 }
 
 TEST(Paths, InsideAFolderHoweverSpelt)
