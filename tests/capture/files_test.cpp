@@ -85,12 +85,13 @@ TEST_F(Files, WrittenUnderATemporaryNameThenRenamed)
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // an ordinary file's mode, not mkstemp's 0600
 }
 
-// A link stays a link: the file it names, in its own folder, is replaced, also where it is not
-// there yet. Nothing is left beside the link.
+// A link stays a link: the file it names, in its own folder, is replaced (its permissions kept),
+// also where it is not there yet. Nothing is left beside the link.
 TEST_F(Files, LinksAreFollowed)
 {
     ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0777), 0);
     { std::ofstream(dir + "/sub/real.wav") << "old"; }
+    chmod((dir + "/sub/real.wav").c_str(), 0640);  // kept by its replacement
     ASSERT_EQ(symlink("sub/real.wav", (dir + "/link.wav").c_str()), 0);
     ASSERT_EQ(symlink("sub/new.wav", (dir + "/dangling.wav").c_str()), 0);
     for (const char* name : {"/link.wav", "/dangling.wav"}) {
@@ -108,6 +109,8 @@ TEST_F(Files, LinksAreFollowed)
         EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
     }
     EXPECT_EQ(slurp(dir + "/sub/real.wav"), "/lin");
+    ASSERT_EQ(stat((dir + "/sub/real.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(slurp(dir + "/sub/new.wav"), "/dan");
     EXPECT_EQ(listing(dir), (std::set<std::string>{"dangling.wav", "link.wav", "sub"}));
     EXPECT_EQ(listing(dir + "/sub"), (std::set<std::string>{"new.wav", "real.wav"}));
