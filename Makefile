@@ -74,6 +74,12 @@ test-web: deps
 	@$(EMENV) cmake --build $(WEB) -j2
 	@cd $(WEB) && ctest --output-on-failure -j2 -L web
 
+# One archive to download and pass on, vintelo-VERSION.zip here: intro-tiny, the page, an
+# information file and a screenshot (VIDEO=1: the video as well); builds what it needs first.
+.PHONY: release
+release:
+	@MAKE="$(MAKE)" scripts/release $(if $(filter 1,$(VIDEO)),--video) $(BUILD) $(WEB) .
+
 fuzz-build: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j2 --target fuzz-song fuzz-unpack
