@@ -64,10 +64,12 @@ test-fuzz: fuzz-build
 	@cat build-fuzz/fuzz/run/summary build-fuzz/fuzz/run-unpack/summary
 
 # The web build's suites under node, its comparisons with the ordinary build (scene calls,
-# matrices against Mesa's), and the page in headless Chromium against the native renders and stills.
+# matrices against Mesa's), the page in headless Chromium against the native renders and stills, and
+# the release archive (the page with the native intro-tiny).
 test-web: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON >/dev/null
 	@cmake --build $(BUILD) -j2 --target intro-capture render-port render-tiny scene-calls web_matrix_gl_test
+	@cmake --build $(BUILD) -j2 --target intro-tiny
 	@cd $(BUILD) && ctest --output-on-failure -L web
 	@$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON \
 		-DVINTELO_NATIVE=$(abspath $(BUILD)) >/dev/null
