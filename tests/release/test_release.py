@@ -59,7 +59,8 @@ class Unpacked(unittest.TestCase):
         self.assertEqual(listed.stdout.split(), ORDER)
         self.assertEqual(sorted(os.listdir(self.dir)), sorted(ORDER))
         for name in ORDER:
-            self.assertEqual(os.stat(self.path(name)).st_mode & 0o777, 0o755 if name == "intro-tiny" else 0o644, name)
+            mode = 0o755 if name == "intro-tiny" else 0o644
+            self.assertEqual(os.stat(self.path(name)).st_mode & 0o777, mode, name)
         for name, built in (("intro-tiny", os.path.join(BUILD, "intro-tiny")),
                             ("vintelo.html", os.path.join(WEB, "vintelo.html"))):
             with open(self.path(name), "rb") as a, open(built, "rb") as b:
@@ -68,8 +69,8 @@ class Unpacked(unittest.TestCase):
             head = f.read(24)
         self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
         self.assertEqual(struct.unpack(">II", head[16:24]), (1920, 1080))
-        version = subprocess.run(["git", "-C", TOP, "describe", "--tags", "--always", "--dirty"], check=True,
-                                 capture_output=True, text=True).stdout.strip()
+        version = subprocess.run(["git", "-C", TOP, "describe", "--tags", "--always", "--dirty"],
+                                 check=True, capture_output=True, text=True).stdout.strip()
         self.assertEqual(os.path.basename(archive()), f"vintelo-{version}.zip")
 
     def test_information_file_is_ascii_within_80_columns_and_its_sizes_and_checksums_match(self):
@@ -79,7 +80,7 @@ class Unpacked(unittest.TestCase):
         lines = text.decode().splitlines()
         self.assertLessEqual(max(len(line) for line in lines), 80)
         sizes = dict(m.groups() for m in (re.fullmatch(r"  (\S+) +(\d+) bytes", l) for l in lines) if m)
-        sums = dict(reversed(m.groups()) for m in (re.fullmatch(r"([0-9a-f]{64})  (\S+)", l) for l in lines) if m)
+        sums = {m[2]: m[1] for m in (re.fullmatch(r"([0-9a-f]{64})  (\S+)", l) for l in lines) if m}
         files = ORDER[1:]
         self.assertEqual(sorted(sizes), sorted(files))
         self.assertEqual(sorted(sums), sorted(files))
@@ -87,8 +88,8 @@ class Unpacked(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(int(sizes[name]), os.path.getsize(self.path(name)))
         # The check the file itself gives, run as it says.
-        r = subprocess.run("grep -E '^[0-9a-f]{64}  ' vintelo.txt | sha256sum -c", shell=True, cwd=self.dir,
-                           capture_output=True, text=True)
+        r = subprocess.run("grep -E '^[0-9a-f]{64}  ' vintelo.txt | sha256sum -c", shell=True,
+                           cwd=self.dir, capture_output=True, text=True)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertEqual(sorted(r.stdout.split("\n")[:-1]), sorted(f"{n}: OK" for n in files))
 
@@ -104,11 +105,12 @@ class Unpacked(unittest.TestCase):
             played = s16(strip_leading_silence(intro.captured(), FRAME)[:RATE * FRAME])
         # Its first second is the synthesizer's offline render, on both sides (SDL2's float
         # conversion may move a loud sample by one step).
-        offline = s16(strip_leading_silence(
-            subprocess.run([RENDER_TINY, str(RATE * 10)], check=True, capture_output=True).stdout, 2))[:RATE]
+        rendered = subprocess.run([RENDER_TINY, str(RATE * 10)], check=True, capture_output=True).stdout
+        offline = s16(strip_leading_silence(rendered, 2))[:RATE]
         self.assertEqual(played[0::2], played[1::2])
         self.assertEqual(len(played[0::2]), RATE)
-        self.assertTrue(all(abs(a - b) <= (1 if abs(b) > 16000 else 0) for a, b in zip(played[0::2], offline)))
+        self.assertTrue(all(abs(a - b) <= (1 if abs(b) > 16000 else 0)
+                            for a, b in zip(played[0::2], offline)))
 
     def test_page_loads_from_disk_and_a_click_starts_it(self):
         os.environ["VINTELO_HTML"] = self.path("vintelo.html")
@@ -119,7 +121,8 @@ class Unpacked(unittest.TestCase):
             self.assertEqual(s.until("vintelo.state != 'loading' && vintelo.state", "start"), "ready")
             self.assertEqual(s.message(), "click to start")
             s.click()
-            s.until("vintelo.state == 'playing' && vintelo.audio() == 'running' && vintelo.t > 0", "the show")
+            s.until("vintelo.state == 'playing' && vintelo.audio() == 'running' && vintelo.t > 0",
+                    "the show")
             self.assertEqual(s.errors(), [])
         finally:
             s.close()
@@ -141,7 +144,8 @@ class Reproducible(unittest.TestCase):
                 data = a.read()
                 self.assertTrue(data == b.read(), "the two archives differ")
             self.assertEqual(os.listdir(out), [os.path.basename(again)])  # the work folder is gone
-        digest = subprocess.run(["sha256sum", archive()], check=True, capture_output=True, text=True).stdout.split()[0]
+        digest = subprocess.run(["sha256sum", archive()], check=True, capture_output=True,
+                                text=True).stdout.split()[0]
         self.assertEqual(r.stdout, f"{again}: {len(data)} bytes, sha256 {digest}\n")
 
 
@@ -174,8 +178,8 @@ class Failures(unittest.TestCase):
         make = os.path.join(self.tmp, "make")
         called = os.path.join(self.tmp, "called")
         with open(make, "w") as f:
-            f.write(f"#!/bin/sh\necho \"$@\" > '{called}'\necho 'make: *** [Makefile:30: programs] Error 2' >&2\n"
-                    "exit 2\n")
+            f.write(f"#!/bin/sh\necho \"$@\" > '{called}'\n"
+                    "echo 'make: *** [Makefile:30: programs] Error 2' >&2\nexit 2\n")
         os.chmod(make, 0o755)
         r = run_release(self.out, env=dict(os.environ, MAKE=make))
         self.assert_refused(r, "release: the build failed; no archive written")
@@ -187,7 +191,8 @@ class Failures(unittest.TestCase):
         os.chmod(self.tmp, 0o755)  # the folder is reached, only not written
         os.chmod(self.out, 0o555)
         # root may write anywhere: then the script runs as nobody, to whom the folder is closed.
-        prefix = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.geteuid() == 0 else []
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        prefix = nobody if os.geteuid() == 0 else []
         r = run_release(self.out, "--no-build", prefix=prefix)
         self.assert_refused(r, f"release: cannot write to {self.out} (Permission denied); no archive written")
 
@@ -202,7 +207,8 @@ class Failures(unittest.TestCase):
         os.chmod(capture, 0o755)
         r = subprocess.run([SCRIPT, "--no-build", build, WEB, self.out], capture_output=True, text=True,
                            timeout=60)
-        self.assert_refused(r, "release: the screenshot could not be drawn: intro-capture: no usable EGL display")
+        self.assert_refused(
+            r, "release: the screenshot could not be drawn: intro-capture: no usable EGL display")
 
 
 if __name__ == "__main__":

@@ -59,7 +59,8 @@ class Picture(unittest.TestCase):
     def test_a_shifted_or_reordered_picture_does_not_match(self):
         w, h, raw = pixels(COMMITTED)
         shifted = rows(w, h, raw, lambda r: bytes(6) + r[:-6])           # 2 px to the right
-        swapped = rows(w, h, raw, lambda r: r[TILE_W * 3:2 * TILE_W * 3] + r[:TILE_W * 3] + r[2 * TILE_W * 3:])
+        t = TILE_W * 3
+        swapped = rows(w, h, raw, lambda r: r[t:2 * t] + r[:t] + r[2 * t:])
         for name, other in (("shifted", shifted), ("first two moments swapped", swapped)):
             with self.subTest(name):
                 share = near_share(raw, other)
