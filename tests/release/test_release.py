@@ -139,11 +139,12 @@ class Reproducible(unittest.TestCase):
             # Another time zone and umask: neither may reach the archive.
             r = run_release(out, "--no-build", env=dict(os.environ, TZ="Pacific/Chatham"), umask=0o077)
             self.assertEqual(r.returncode, 0, r.stderr)
+            # The same name (the same commit) and nothing else: the work folder is gone.
+            self.assertEqual(os.listdir(out), [os.path.basename(archive())])
             again = os.path.join(out, os.path.basename(archive()))
             with open(again, "rb") as a, open(archive(), "rb") as b:
                 data = a.read()
                 self.assertTrue(data == b.read(), "the two archives differ")
-            self.assertEqual(os.listdir(out), [os.path.basename(again)])  # the work folder is gone
         digest = subprocess.run(["sha256sum", archive()], check=True, capture_output=True,
                                 text=True).stdout.split()[0]
         self.assertEqual(r.stdout, f"{again}: {len(data)} bytes, sha256 {digest}\n")
