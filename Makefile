@@ -68,15 +68,23 @@ test-fuzz: fuzz-build
 	@cat build-fuzz/fuzz/run/summary build-fuzz/fuzz/run-unpack/summary
 
 # The web build's suites under node, its comparisons with the ordinary build (scene calls,
-# matrices against Mesa's), and the page in headless Chromium against the native renders and stills.
+# matrices against Mesa's), the page in headless Chromium against the native renders and stills, and
+# the release archive (the page with the native intro-tiny).
 test-web: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON >/dev/null
 	@cmake --build $(BUILD) -j2 --target intro-capture render-port render-tiny scene-calls web_matrix_gl_test
+	@cmake --build $(BUILD) -j2 --target intro-tiny
 	@cd $(BUILD) && ctest --output-on-failure -L web
 	@$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release -DINTRO_TESTS=ON \
 		-DVINTELO_NATIVE=$(abspath $(BUILD)) >/dev/null
 	@$(EMENV) cmake --build $(WEB) -j2
 	@cd $(WEB) && ctest --output-on-failure -j2 -L web
+
+# One archive to download and pass on, vintelo-VERSION.zip here: intro-tiny, the page, an
+# information file and a screenshot (VIDEO=1: the video as well); builds what it needs first.
+.PHONY: release
+release:
+	@MAKE="$(MAKE)" scripts/release $(if $(filter 1,$(VIDEO)),--video) $(BUILD) $(WEB) .
 
 fuzz-build: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_TESTS=ON -DINTRO_FUZZ=ON >/dev/null
