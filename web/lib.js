@@ -1,4 +1,4 @@
-// The GL calls the scene's WebGL slots make (webgl.cpp), on the page's context (VG, shell.html).
+// The GL calls the scene's WebGL slots make (webgl.cpp), on the page's context (VG, gl.js).
 mergeInto(LibraryManager.library, {
   js_clear: function (mask) { VG.gl.clear(mask); },
   js_enable: function (cap) { VG.gl.enable(cap); },

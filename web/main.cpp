@@ -1,5 +1,5 @@
 // The page's entry points: the whole song rendered at start, and the scene brought to the
-// playing moment once per animation frame. The page's script (shell.html) calls these.
+// playing moment once per animation frame. The page's script (page.js, gl.js, audio.js) calls these.
 #include <emscripten.h>
 
 #include "../capture/music.h"
@@ -52,4 +52,9 @@ EMSCRIPTEN_KEEPALIVE void v_rewind()
 }
 
 EMSCRIPTEN_KEEPALIVE void v_batch(int verts) { set_batch_cap(verts); }
+
+// What the page's script must agree on with the wasm, read from here rather than restated.
+EMSCRIPTEN_KEEPALIVE int v_rate() { return sample_rate; }       // sample frames per second
+EMSCRIPTEN_KEEPALIVE int v_show_ms() { return end_ms + 1; }     // the show's length, ms
+EMSCRIPTEN_KEEPALIVE int v_max_verts() { return max_verts; }    // the largest batch, vertices
 }

@@ -25,8 +25,6 @@ void js_draw(const vertex* verts, int n, const float* proj, const float* view);
 }
 
 namespace {
-constexpr int max_verts = 158404;  // layer 4 at its full size: 199 x 199 cells of four vertices
-
 vertex verts[max_verts];  // the batch being collected
 int nverts;
 int cap = 65536;          // vertices per draw call the page can index

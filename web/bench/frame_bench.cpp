@@ -58,7 +58,7 @@ int main()
     use_idle();
     advance(t);
     std::printf("heaviest frame (t = %d, 39601 cells), GL calls to no-ops: %.3f ms\n", t, best_ms(use_idle, t));
-    set_batch_cap(158404);
+    set_batch_cap(max_verts);
     double start = cpu_ms();
     for (int r = 0; r < runs; r++) {
         scene_reset();

@@ -1,0 +1,22 @@
+# The page's shell for emscripten: shell.html with the page's scripts (SCRIPTS, in order) joined
+# into one script after emscripten's own, in one strict scope, written to OUT.
+# cmake -DSHELL=... -DOUT=... "-DSCRIPTS=a.js;b.js" -P join.cmake
+file(READ ${SHELL} html)
+set(mark "{{{ SCRIPT }}}")
+string(FIND "${html}" "${mark}" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "${SHELL} has no ${mark}")
+endif()
+set(js "${mark}\n<script>\n(function () {\n'use strict';\n")
+foreach(f IN LISTS SCRIPTS)
+  file(READ ${f} text)
+  string(FIND "${text}" "</script" bad)
+  if(NOT bad EQUAL -1)
+    message(FATAL_ERROR "${f} holds </script, which would end the page's script early")
+  endif()
+  string(APPEND js "${text}\n")
+endforeach()
+string(APPEND js "})();\n</script>")
+string(REPLACE "${mark}" "${js}" html "${html}")
+file(WRITE ${OUT}.tmp "${html}")
+file(RENAME ${OUT}.tmp ${OUT})
