@@ -319,6 +319,7 @@ class Show(Engine):
     def test_without_webgl_says_so(self):
         self.page.before_load(NO_WEBGL)
         self.assert_failed_with("WebGL is not available")
+        self.assertEqual(self.js("vintelo.webgl"), 0)
 
     def test_without_web_audio_says_so(self):
         self.page.before_load(NO_WEBAUDIO)
