@@ -1,8 +1,14 @@
-// The sound: the song the wasm rendered, played as one WebAudio buffer, and the timeline moment
-// now leaving the speakers, which the picture follows. Offers AC, au and the audio_ functions to
-// the page (page.js).
+// The sound: the song the wasm rendered, played as one WebAudio buffer, and the clock the picture
+// follows: the timeline moment now leaving the speakers, or, when the show plays without sound,
+// the page's own clock. Offers AC, au and the audio_ functions to the page (page.js).
 var AC = window.AudioContext || window.webkitAudioContext;
-var au = {ctx: null, src: null, buf: null, t0: 0};  // t0: context time of timeline 0, s
+var start_wait_ms = 1000;  // a context not running this long after the gesture has no sound for us
+var stall_ms = 3000;       // nor has one whose clock stands still this long (a device may take 2 s to open)
+var au = {ctx: null, src: null, buf: null,
+          t0: 0,           // context time of timeline 0, s
+          silent: false,   // the show follows performance.now() instead
+          own0: 0,         // performance.now() at timeline 0 then, ms
+          last: 0, seen: 0, moved: false};  // the context's time last read, when it last moved, whether it has
 
 // Float channels of the rendered 16-bit song at rate frames a second, as one AudioBuffer
 // (int16 / 32768 is exact); made without a context where the browser allows it.
@@ -23,7 +29,8 @@ function audio_context(rate) {
   try { return new AC({sampleRate: rate}); } catch (e) { return new AC(); }
 }
 
-// Plays the buffer from from_ms on; returns resume()'s promise, if any.
+// Plays the buffer from from_ms on; returns resume()'s promise, if any. Called within the
+// gesture's handler: browsers let sound start only there.
 function audio_play(from_ms) {
   var c = au.ctx;
   au.src = c.createBufferSource();
@@ -32,16 +39,42 @@ function audio_play(from_ms) {
   var p = c.resume();
   au.t0 = c.currentTime - from_ms / 1000;
   au.src.start(0, from_ms / 1000);
+  au.silent = false;
+  au.last = c.currentTime; au.seen = performance.now(); au.moved = false;
   return p;
+}
+
+// From here the show goes on at_ms on the page's own clock, without sound.
+function audio_silent(at_ms) {
+  audio_stop();
+  au.silent = true;
+  au.own0 = performance.now() - at_ms;
 }
 
 function audio_stop() {
   if (au.src) { au.src.onended = null; try { au.src.stop(); } catch (e) {} au.src = null; }
 }
 
-// Timeline ms of the sound now leaving the speakers: the context's clock less the latency it
-// reports between its clock and the output.
+// Whether the sound's clock runs at performance.now() now: 1 it runs, 0 not yet, -1 it will
+// not (never started, or stopped during the show).
+function audio_runs(now) {
+  var c = au.ctx;
+  if (au.silent) return 1;
+  if (c.currentTime !== au.last) { au.last = c.currentTime; au.seen = now; au.moved = true; }
+  var idle = now - au.seen;
+  if (c.state !== 'running' && idle > start_wait_ms) return -1;
+  if (idle > stall_ms) return -1;
+  return au.moved && c.state === 'running' ? 1 : 0;
+}
+
+// The latency the context reports between its clock and the speakers, s.
+function audio_lag() {
+  var c = au.ctx;
+  return (c.outputLatency || 0) + (c.baseLatency || 0);
+}
+
+// Timeline ms of the sound now leaving the speakers (or of the page's clock, without sound).
 function audio_ms() {
-  var c = au.ctx, lag = (c.outputLatency || 0) + (c.baseLatency || 0);
-  return Math.floor((c.currentTime - au.t0 - lag) * 1000);
+  if (au.silent) return Math.floor(performance.now() - au.own0);
+  return Math.floor((au.ctx.currentTime - au.t0 - audio_lag()) * 1000);
 }

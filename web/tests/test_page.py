@@ -1,5 +1,6 @@
 """vintelo.html in headless Chromium through selenium: start, music, picture, end and every failure
-path. Each test starts its own HTTP server (its own port) and browser, and stops both."""
+path. Each class of tests starts its own HTTP server (its own port) and browser, shared by its
+tests (each opens the page afresh), and stops both."""
 import hashlib
 import http.server
 import os
@@ -13,6 +14,7 @@ import unittest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.keys import Keys
 
 HTML = os.environ["VINTELO_HTML"]
 BOUND = 60  # s: a condition not met by then means a hang, not slowness
@@ -26,7 +28,7 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
 class Session:
     """A directory served on its own port and a headless Chromium showing pages from it."""
 
-    def __init__(self, root, flags=(), autoplay=True, before_load=None):
+    def __init__(self, root, flags=(), autoplay=True, before_load=None, phone=False):
         handler = lambda *a, **k: Quiet(*a, directory=root, **k)
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
@@ -49,10 +51,25 @@ class Session:
         except Exception:
             self.server.shutdown()
             raise
-        self.d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                               {"width": 800, "height": 600, "deviceScaleFactor": 1, "mobile": False})
+        self.phone = phone
+        if phone:  # touch only, as a phone: taps, no mouse
+            self.d.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
+        self.reset()
         if before_load:
             self.d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": before_load})
+
+    def size(self, w, h, ratio=1):
+        self.d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                               {"width": w, "height": h, "deviceScaleFactor": ratio, "mobile": self.phone})
+
+    def reset(self):
+        """A blank page in the window a test starts with, the console drained."""
+        self.d.get("about:blank")
+        if self.phone:
+            self.size(390, 844, 3)  # portrait
+        else:
+            self.size(800, 600)
+        self.d.get_log("browser")
 
     def url(self, query=""):
         return f"http://127.0.0.1:{self.server.server_address[1]}/vintelo.html{query}"
@@ -79,6 +96,18 @@ class Session:
     def click(self):
         ActionChains(self.d).move_to_element(self.d.find_element("id", "c")).click().perform()
 
+    def tap(self, x=100, y=100):
+        """A finger's touch and lift, as a phone's screen reports it."""
+        self.d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchStart", "touchPoints": [{"x": x, "y": y}]})
+        self.d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
+
+    def viewport(self):
+        return self.js("Array.from(VG.gl.getParameter(VG.gl.VIEWPORT))")
+
+    def lit(self):
+        """The share of the window's pixels on screen (a screenshot) brighter than 8 levels."""
+        return self.d.execute_async_script(LIT, self.d.get_screenshot_as_base64())
+
     def key(self, k):
         ActionChains(self.d).send_keys(k).perform()
 
@@ -94,21 +123,34 @@ class Session:
             shutil.rmtree(self.profile, ignore_errors=True)
 
 
+# The share of a screenshot's pixels with a channel above 8 levels.
+LIT = """
+const done = arguments[arguments.length - 1], img = new Image();
+img.onload = () => {
+  const c = document.createElement('canvas'); c.width = img.width; c.height = img.height;
+  const x = c.getContext('2d'); x.drawImage(img, 0, 0);
+  const a = x.getImageData(0, 0, c.width, c.height).data;
+  let lit = 0;
+  for (let i = 0; i < a.length; i += 4) if (Math.max(a[i], a[i + 1], a[i + 2]) > 8) lit++;
+  done(lit / (c.width * c.height));
+};
+img.src = 'data:image/png;base64,' + arguments[0];
+"""
+
+
 class Base(unittest.TestCase):
-    flags, autoplay, before_load = (), True, None
+    flags, autoplay, before_load, phone = (), True, None, False
 
     @classmethod
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="vintelo-web-")
+        cls.addClassCleanup(shutil.rmtree, cls.root, ignore_errors=True)
         shutil.copy(HTML, cls.root)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.root, ignore_errors=True)
+        cls.s = Session(cls.root, cls.flags, cls.autoplay, cls.before_load, cls.phone)
+        cls.addClassCleanup(cls.s.close)
 
     def setUp(self):
-        self.s = Session(self.root, self.flags, self.autoplay, self.before_load)
-        self.addCleanup(self.s.close)
+        self.s.reset()
 
     def assert_failed_with(self, words):
         self.assertEqual(self.s.open(), "failed")
@@ -169,6 +211,157 @@ class Show(Base):
         self.s.until("vintelo.state == 'ended'", "end")
         self.assertGreater(self.s.js("vintelo.t"), 115999)
         self.assertEqual(self.s.message(), "play again")
+
+    def test_modifier_keys_alone_do_not_end_the_show_and_shift_f_toggles_full_screen(self):
+        self.s.open()
+        self.s.click()
+        self.s.until("vintelo.t > 200", "picture")
+        for k in (Keys.SHIFT, Keys.CONTROL, Keys.ALT, Keys.META):
+            ActionChains(self.s.d).key_down(k).key_up(k).perform()
+        ActionChains(self.s.d).key_down(Keys.SHIFT).send_keys("f").key_up(Keys.SHIFT).perform()
+        self.s.until("document.fullscreenElement", "full screen")
+        t = self.s.js("vintelo.t")
+        self.s.until(f"vintelo.t > {t} + 300", "picture after the keys")
+        self.assertEqual(self.s.js("[vintelo.state, vintelo.starts]"), ["playing", 1])
+        self.s.key("x")
+        self.s.until("vintelo.state == 'ended'", "end by a key")
+
+    def test_the_end_stands_on_black_and_stays_black_when_resized(self):
+        self.s.open("?from=60000")
+        text = self.s.lit()  # the title and message on a black page
+        self.s.click()
+        self.s.until("vintelo.t > 60300", "picture")
+        self.assertGreater(self.s.lit(), text + 0.02)  # the picture at 60 s is lit
+        self.s.key("q")
+        self.s.until("vintelo.state == 'ended'", "end")
+        self.assertLess(self.s.lit(), text + 0.002)
+        self.s.size(700, 500)
+        self.s.until("innerWidth == 700", "resize")
+        self.assertLess(self.s.lit(), text + 0.002)
+
+    def test_values_the_page_cannot_use_are_refused_naming_the_accepted_ones(self):
+        for query, words in (("?at=abc", "from 0 to 116000"), ("?at=-1", "from 0 to 116000"),
+                             ("?at=1e5", "from 0 to 116000"), ("?at=999999", "from 0 to 116000"),
+                             ("?at=116001", "from 0 to 116000"), ("?from=1.5", "from 0 to 116000"),
+                             ("?synth=foo", "port or tiny")):
+            with self.subTest(query=query):
+                self.s.d.get_log("browser")
+                self.assertEqual(self.s.open(query), "failed")
+                msg = self.s.message()
+                self.assertIn(query[1:], msg)
+                self.assertIn(words, msg)
+                self.assertTrue(any(msg in e for e in self.s.errors()))
+        self.assertEqual(self.s.open("?at=116000&synth=tiny"), "still")  # the last moment is one
+
+
+class Phone(Base):
+    """A phone: touch only, 390 x 844 portrait at 3 device pixels a CSS pixel, the browser's own
+    autoplay policy (sound only after a gesture it counts)."""
+    autoplay, phone = False, True
+
+    def test_a_tap_starts_sound_and_picture_letterboxed_in_portrait_and_landscape(self):
+        self.assertEqual(self.s.open(), "ready")
+        self.s.tap()
+        self.s.until("vintelo.audio() == 'running' && vintelo.t > 0", "sound and picture after a tap")
+        self.assertEqual(self.s.js("[document.getElementById('c').width, document.getElementById('c').height]"),
+                         [1170, 2532])
+        self.assertEqual(self.s.viewport(), [0, 827, 1170, 878])  # bars above and below
+        # The tap that started the show did not end it; the screen stays on, full screen.
+        t = self.s.js("vintelo.t")
+        self.s.until(f"vintelo.t > {t} + 300", "picture going on")
+        self.assertEqual(self.s.js("[vintelo.state, vintelo.awake(), !!document.fullscreenElement]"),
+                         ["playing", True, True])
+        self.s.size(844, 390, 3)  # turned to landscape
+        self.s.until("VG.gl.getParameter(VG.gl.VIEWPORT)[0] == 486", "the picture refitted")
+        self.assertEqual(self.s.viewport(), [486, 0, 1560, 1170])  # bars left and right
+        self.s.tap()
+        self.s.until("vintelo.state == 'ended'", "end by a tap")
+        self.assertFalse(self.s.js("vintelo.awake()"))
+        self.assertEqual(self.s.errors(), [])
+
+
+# A context whose sound never starts, as where there is no sound device: resume() never settles,
+# the state stays suspended, the clock at 0.
+NO_DEVICE = """
+const B = BaseAudioContext.prototype;
+Object.defineProperty(B, 'state', {get: () => 'suspended'});
+Object.defineProperty(B, 'currentTime', {get: () => 0});
+AudioContext.prototype.resume = () => new Promise(() => {});
+"""
+
+
+class NoSound(Base):
+    autoplay, before_load = False, NO_DEVICE
+
+    def test_says_so_and_the_next_click_plays_the_show_without_sound(self):
+        self.assertEqual(self.s.open(), "ready")
+        self.s.click()
+        self.s.until("vintelo.state == 'nosound'", "the page saying the sound did not start")
+        msg = self.s.message()
+        self.assertIn("The sound could not start", msg)
+        self.assertIn("click to watch without sound", msg)
+        self.assertTrue(any(msg in e["message"] for e in self.s.d.get_log("browser")))
+        self.assertEqual(self.s.js("vintelo.t"), -1)  # nothing drawn on a clock that stands
+        self.s.click()
+        self.s.until("vintelo.silent && vintelo.t > 300", "picture without sound")
+        t1, p1 = self.s.js("[vintelo.t, performance.now()]")
+        self.s.until(f"vintelo.t > {t1} + 1000", "a second of the show")
+        t2, p2 = self.s.js("[vintelo.t, performance.now()]")
+        self.assertAlmostEqual(t2 - t1, p2 - p1, delta=50)  # on the page's own clock
+        self.assertEqual(self.s.js("vintelo.state"), "playing")
+        self.s.key("q")
+        self.s.until("vintelo.state == 'ended'", "end")
+
+
+# The page's AudioContext and its buffer source's start recorded; the context reports a latency of
+# 0.25 s to the speakers, more than a frame.
+RECORD_AUDIO = """
+const rec = window.recorded = {ctx: null, start: null}, AC = window.AudioContext;
+window.AudioContext = class extends AC {
+  constructor(o) { super(o); rec.ctx = this; Object.defineProperty(this, 'outputLatency', {get: () => 0.25}); }
+};
+const start = AudioBufferSourceNode.prototype.start;
+AudioBufferSourceNode.prototype.start = function (when, offset) {
+  rec.start = [this.context.currentTime, when || 0, offset || 0];
+  return start.apply(this, arguments);
+};
+"""
+
+# At five moments 0.3 s apart, in an animation frame after the page's: the drawn T and the
+# position of the sound at the speakers, ms: the buffer's position less the latency reported.
+POSITIONS = """
+const done = arguments[arguments.length - 1], out = [];
+function tick() {
+  const c = recorded.ctx, [called, when, offset] = recorded.start;
+  const pos = offset + c.currentTime - Math.max(called, when) - c.outputLatency - c.baseLatency;
+  out.push([vintelo.t, pos * 1000]);
+  if (out.length < 5) setTimeout(() => requestAnimationFrame(tick), 300); else done(out);
+}
+requestAnimationFrame(tick);
+"""
+
+
+class Clock(Base):
+    before_load = RECORD_AUDIO
+
+    def test_the_drawn_moment_is_the_sound_at_the_speakers_within_a_frame(self):
+        self.s.open("?from=30000")
+        self.s.click()
+        self.s.until("vintelo.t > 30500", "picture")
+        for t, pos in self.s.d.execute_async_script(POSITIONS):
+            with self.subTest(t=t):
+                self.assertAlmostEqual(t, pos, delta=1000 / 60)
+
+    def test_a_sound_that_stops_during_the_show_leaves_the_picture_going_on(self):
+        self.s.open()
+        self.s.click()
+        self.s.until("vintelo.t > 300", "picture")
+        self.s.js("recorded.ctx.suspend()")
+        self.s.until("vintelo.silent", "the show going on without sound")
+        t = self.s.js("vintelo.t")
+        self.s.until(f"vintelo.t > {t} + 500", "picture without sound")
+        self.assertEqual(self.s.js("vintelo.state"), "playing")
+        self.assertTrue(any("The sound stopped" in e["message"] for e in self.s.d.get_log("browser")))
 
 
 class Autoplay(Base):
@@ -306,8 +499,7 @@ class Layout(Base):
         for w, h, ratio, box in ((1000, 600, 2, [200, 0, 1600, 1200]),  # bars left and right
                                  (400, 500, 1.5, [0, 150, 600, 450])):   # above and below
             with self.subTest(w=w, h=h, ratio=ratio):
-                self.s.d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                                         {"width": w, "height": h, "deviceScaleFactor": ratio, "mobile": False})
+                self.s.size(w, h, ratio)
                 self.assertEqual(self.s.open("?at=60000"), "still")
                 size = self.s.js("[document.getElementById('c').width, document.getElementById('c').height]")
                 self.assertEqual(size, [w * ratio, h * ratio])
@@ -320,6 +512,7 @@ class NoWebGL(Base):
 
     def test_says_so(self):
         self.assert_failed_with("WebGL is not available")
+        self.assertEqual(self.s.js("vintelo.webgl"), 0)
 
 
 class NoWebAudio(Base):
