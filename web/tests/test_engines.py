@@ -109,13 +109,12 @@ class FirefoxPage:
     def js(self, expr):
         return self.run(f"arguments[0]({expr})")
 
-    def pointer(self, *actions):
+    def click(self, kind="mouse"):
         self.b.cmd("input.performActions", context=self.ctx, actions=[
-            {"type": "pointer", "id": "mouse", "parameters": {"pointerType": "mouse"}, "actions": list(actions)}])
-
-    def click(self):
-        self.pointer({"type": "pointerMove", "x": 400, "y": 300},
-                     {"type": "pointerDown", "button": 0}, {"type": "pointerUp", "button": 0})
+            {"type": "pointer", "id": kind, "parameters": {"pointerType": kind}, "actions": [
+                {"type": "pointerMove", "x": 400, "y": 300},
+                {"type": "pointerDown", "button": 0}, {"type": "pointerUp", "button": 0}]}])
+        self.b.cmd("input.releaseActions", context=self.ctx)
 
     def key(self, k):
         self.b.cmd("input.performActions", context=self.ctx, actions=[
@@ -350,6 +349,7 @@ class FirefoxNoSound(Engine, unittest.TestCase):
         self.assertIn("click to watch without sound", msg)
         said = [e for level in ("error", "warn", "info", "debug") for e in self.page.console(level)]
         self.assertTrue(any(msg in e for e in said), said)  # said on the console too
+        self.assertEqual(self.js("[vintelo.state, vintelo.playing]"), ["nosound", False])
         self.assertNotEqual(self.js("vintelo.audio()"), "running")
         self.page.click()
         self.until("vintelo.state == 'playing' && vintelo.t > 0", "silent picture")
@@ -358,6 +358,7 @@ class FirefoxNoSound(Engine, unittest.TestCase):
         self.until(f"vintelo.t > {t1} + 1000", "a second of picture")
         t2, n2 = self.page.run(OWN_CLOCK)
         self.assertAlmostEqual(t2 - t1, n2 - n1, delta=FRAME_MS)
+        self.assertTrue(self.js("vintelo.silent"))
         self.assertNotEqual(self.js("vintelo.audio()"), "running")
         self.page.key("q")
         self.until("vintelo.state == 'ended'", "end")
@@ -368,6 +369,15 @@ class Firefox(Show, unittest.TestCase):
     @classmethod
     def start(cls, display, pulse):
         return FirefoxPage(display, pulse)
+
+
+    def test_a_tap_starts_sound_and_picture(self):
+        # A touch, under the browser's own autoplay policy (the context is made suspended).
+        self.assertEqual(self.open(), "ready")
+        self.page.click("touch")
+        self.until("vintelo.audio() == 'running' && vintelo.t > 0", "picture")
+        self.assertEqual(self.js("vintelo.state"), "playing")
+        self.assertEqual(self.page.errors(), [])
 
 
 class WebKit(Show, unittest.TestCase):
