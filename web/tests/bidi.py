@@ -1,4 +1,4 @@
-"""A small WebDriver BiDi client: commands answered in order over one WebSocket, events kept by
+"""A small WebDriver BiDi client: one command at a time over one WebSocket, events kept by
 method. Firefox answers 400 to a connection that sends an Origin header, hence suppress_origin."""
 import json
 
@@ -19,7 +19,10 @@ class Bidi:
         self.last += 1
         self.ws.send(json.dumps({"id": self.last, "method": method, "params": params}))
         while True:
-            m = json.loads(self.ws.recv())
+            try:
+                m = json.loads(self.ws.recv())
+            except websocket.WebSocketTimeoutException:
+                raise Error(f"{method}: no answer within {self.ws.gettimeout()} s (the browser has stopped answering)") from None
             if m.get("type") == "event":
                 self.events.setdefault(m["method"], []).append(m["params"])
             elif m.get("id") == self.last:

@@ -2,11 +2,13 @@
 or socket of its own and stopped by its process id: Xvfb, a PulseAudio null sink, the page's HTTP
 server (which can put a script at the top of the page's <head>), Firefox over WebDriver BiDi and
 WebKitGTK's MiniBrowser through its WebDriver."""
+import ctypes
 import http.server
 import io
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -28,6 +30,12 @@ def until(probe, what, bound=BOUND):
     raise AssertionError(f"no {what} within {bound} s")
 
 
+def orphan_guard():
+    """Run in a child before it starts: it gets SIGTERM when the test process ends however it
+    ends (ctest kills a test that overruns), so no server outlives its test."""
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # 1: PR_SET_PDEATHSIG
+
+
 def stop(p):
     if p.poll() is None:
         p.terminate()
@@ -44,7 +52,7 @@ class Xvfb:
     def __init__(self):
         r, w = os.pipe()
         self.p = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                                   "-nolisten", "tcp"], pass_fds=(w,),
+                                   "-nolisten", "tcp"], pass_fds=(w,), preexec_fn=orphan_guard,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(w)
         with os.fdopen(r) as f:
@@ -72,7 +80,7 @@ class Pulse:
              "-L", f"module-native-protocol-unix socket={sock} auth-anonymous=1",
              "-L", "module-null-sink sink_name=vintelo",
              "-L", "module-always-sink"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=orphan_guard)
         self.server = "unix:" + sock
         until(lambda: os.path.exists(sock) or self.p.poll() is not None, "PulseAudio socket")
         if self.p.poll() is not None:
@@ -151,15 +159,12 @@ class Firefox:
         with open(os.path.join(self.profile, "user.js"), "w") as f:
             f.write("".join(f'user_pref("{k}", {v});\n' for k, v in PREFS))
         env = dict(os.environ, DISPLAY=display, MOZ_CRASHREPORTER_DISABLE="1", HOME=self.profile)
-        env.pop("PULSE_SERVER", None)
-        if pulse_server:
-            env["PULSE_SERVER"] = pulse_server
-        else:  # no sound server to find
-            env["PULSE_SERVER"] = "unix:" + os.path.join(self.profile, "none")
+        # Without a server of the test's, one that is not there: no sound server to find.
+        env["PULSE_SERVER"] = pulse_server or "unix:" + os.path.join(self.profile, "none")
         with open(self.log, "wb") as err:
             self.p = subprocess.Popen(["firefox-esr", "--headless", "--no-remote", "--remote-debugging-port=0",
                                        "--profile", self.profile, "about:blank"],
-                                      env=env, stdout=err, stderr=err)
+                                      env=env, stdout=err, stderr=err, preexec_fn=orphan_guard)
         try:
             url = until(self.listening, "WebDriver BiDi from Firefox")
             self.b = Bidi(url + "/session", BOUND)

@@ -141,7 +141,8 @@ class WebKitPage:
         env.pop("PULSE_SERVER", None)
         if pulse:
             env["PULSE_SERVER"] = pulse
-        self.service = Service("/usr/bin/WebKitWebDriver", env=env)
+        self.service = Service("/usr/bin/WebKitWebDriver", env=env,
+                               popen_kw={"preexec_fn": engines.orphan_guard})
         self.service.start()
         try:
             o = Options()
