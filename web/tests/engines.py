@@ -119,6 +119,7 @@ class Page(http.server.SimpleHTTPRequestHandler):
 
 class Server:
     def __init__(self, root):
+        self.root = root
         handler = type("Handler", (Page,), {})
         self.handler = handler
         self.httpd = http.server.ThreadingHTTPServer(
