@@ -109,6 +109,9 @@ class Page(http.server.SimpleHTTPRequestHandler):
         except OSError:
             self.send_error(404)
             return None
+        if b"<head>" not in body:
+            self.send_error(500, "no <head> to put the script in")
+            return None
         body = body.replace(b"<head>", b"<head><script>" + self.head.encode() + b"</script>", 1)
         self.send_response(200)
         self.send_header("Content-Type", "text/html; charset=utf-8")
@@ -118,6 +121,8 @@ class Page(http.server.SimpleHTTPRequestHandler):
 
 
 class Server:
+    """The folder over HTTP on 127.0.0.1, on a port the system picks."""
+
     def __init__(self, root):
         self.root = root
         handler = type("Handler", (Page,), {})
