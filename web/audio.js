@@ -4,6 +4,7 @@
 var AC = window.AudioContext || window.webkitAudioContext;
 var start_wait_ms = 1000;  // a context not running this long after the gesture has no sound for us
 var stall_ms = 3000;       // nor has one whose clock stands still this long (a device may take 2 s to open)
+var start_lead_s = 0.05;   // the sound starts this far ahead of the order: longer than a busy tab's pause
 var au = {ctx: null, src: null, buf: null,
           t0: 0,           // context time of timeline 0, s
           silent: false,   // the show follows performance.now() instead
@@ -37,8 +38,11 @@ function audio_play(from_ms) {
   au.src.buffer = au.buf;
   au.src.connect(c.destination);
   var p = c.resume();
-  au.t0 = c.currentTime - from_ms / 1000;
-  au.src.start(0, from_ms / 1000);
+  // Started at a set moment, not "now": the sound then leaves at exactly the context time the
+  // picture counts from, however late the audio thread takes the order.
+  var when = c.currentTime + start_lead_s;
+  au.t0 = when - from_ms / 1000;
+  au.src.start(when, from_ms / 1000);
   au.silent = false;
   au.last = c.currentTime; au.seen = performance.now(); au.moved = false;
   return p;

@@ -93,9 +93,18 @@ function sound_buffer(c) {
 // Each animation frame: the scene at the clock's moment, once the clock runs. A sound that
 // never starts is said so; one that stops during the show leaves the picture going on alone.
 function frame() {
-  if (V.state !== 'playing') return;
+  if (V.state !== 'playing' && V.state !== 'nosound') return;
   var runs = audio_runs(performance.now());
-  if (runs < 0 && V.t < 0) return no_sound();
+  if (V.state === 'nosound') {  // a sound that starts late, before the viewer chose silence, plays
+    if (runs <= 0) return requestAnimationFrame(frame);
+    V.state = 'playing'; V.playing = true;
+    document.body.classList.add('on');
+    awake(true);
+  }
+  if (runs < 0 && V.t < 0) {
+    no_sound();
+    return requestAnimationFrame(frame);
+  }
   if (runs < 0) {
     console.warn('vintelo: The sound stopped; the show goes on without it.');
     audio_silent(V.t);
@@ -112,8 +121,10 @@ function frame() {
   requestAnimationFrame(frame);
 }
 
+// The source stays scheduled: a device that opens late still plays it (frame).
 function no_sound() {
-  stop();
+  V.playing = false;
+  awake(false);
   V.state = 'nosound';
   console.warn('vintelo: ' + no_sound_text);
   say(no_sound_text);

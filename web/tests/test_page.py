@@ -313,6 +313,31 @@ class NoSound(Base):
         self.s.until("vintelo.state == 'ended'", "end")
 
 
+# A sound device that opens only when the test says so (window.device = true): until then the
+# context stands suspended at 0 s, as where the device takes longer than the page waits.
+LATE_DEVICE = """
+window.device = false;
+const B = BaseAudioContext.prototype;
+for (const [name, closed] of [['state', 'suspended'], ['currentTime', 0]]) {
+  const real = Object.getOwnPropertyDescriptor(B, name).get;
+  Object.defineProperty(B, name, {get() { return device ? real.call(this) : closed; }});
+}
+"""
+
+
+class LateSound(Base):
+    before_load = LATE_DEVICE
+
+    def test_a_sound_that_starts_after_the_offer_plays_the_show(self):
+        self.assertEqual(self.s.open(), "ready")
+        self.s.click()
+        self.s.until("vintelo.state == 'nosound'", "the offer to watch without sound")
+        self.s.js("device = true")
+        self.s.until("vintelo.state == 'playing' && vintelo.t > 300", "the show with its sound")
+        self.assertEqual(self.s.js("[vintelo.silent, vintelo.audio(), vintelo.starts]"), [False, "running", 1])
+        self.assertEqual(self.s.js("document.body.className"), "on")  # the offer gone
+
+
 # The page's AudioContext and its buffer source's start recorded; the context reports a latency of
 # 0.25 s to the speakers, more than a frame.
 RECORD_AUDIO = """
