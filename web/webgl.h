@@ -7,7 +7,7 @@
 // Points gslots at the WebGL backend (sslots' delay is a no-op: the page never waits).
 void use_webgl();
 
-// Fills gslots with slots that do nothing: the scene advanced without drawing.
+// Fills gslots with slots that do nothing: the scene's CPU side alone (the frame benchmark).
 void use_idle();
 
 // Vertices the page can draw in one call (a multiple of 4: batches are split at whole quads).
