@@ -36,7 +36,7 @@ struct Pacing : ::testing::TestWithParam<int> {
     }
 };
 
-// The state at every frame as the capture's clock brings the scene there, until quitnow.
+// The state at every frame as the frame clock brings the scene there, until quitnow.
 std::vector<state> captured(int fps)
 {
     scene_reset();
