@@ -2,41 +2,35 @@
 // schedule, and the rate of the last minute applied to the cost that is left.
 #include "eta.h"
 
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <iterator>
 #include <vector>
 
-#include "clock.h"
+#include "../playback/clock.h"
+#include "../scene/timeline.h"
 
 namespace {
-// One layer as the scene draws it (scene.cpp) and grows it (layers.cpp): drawn while
-// after < t < before, its half-size following t / 100 % 100 until grow_until. Its drawing cost
-// at full size is in CPU ms a frame at 1280x720 (llvmpipe rasterising; fitted to
-// `capture-bench --profile`, README), and while the layer grows it rises as a power of the
-// half-size: the outer cells are the large quads, seen through the ripple far from the centre.
-struct layer_span {
-    int32_t after, before, grow_until;
+// Each layer's drawing cost (by layer_times' order, timeline.h) at full size, in CPU ms a frame at
+// 1280x720 (llvmpipe rasterising; fitted to `capture-bench --profile`, README); while the layer
+// grows it rises as a power of the half-size: the outer cells are the large quads, seen through
+// the ripple far from the centre.
+struct layer_cost {
     double full_ms;  // cost at full size
     double power;    // cost ~ half-size ^ power while growing
 };
-const layer_span spans[4] = {
-    {-1, 25000, 5000, 4.4, 2},
-    {20000, 95000, 25000, 25, 2.5},
-    {50000, 95000, 54000, 16.5, 1.5},
-    {90000, INT32_MAX, 100000, 17, 2},
-};
+const layer_cost costs[4] = {{4.4, 2}, {25, 2.5}, {16.5, 1.5}, {17, 2}};
 constexpr double frame_ms0 = 1.5;  // clearing, the scene's own work and reading back, any frame
 
 // Layer 4 lies far below the camera and fills the picture only as the camera rises (one unit a
 // second from 80 s): its share of its full cost by timeline ms, between these points linearly
-// (capture-bench --profile; before 95 s layers 2 and 3 hide it, after 112 s the camera bobs up).
+// (capture-bench --profile; until layers 2 and 3 end they hide it, from 112 s the camera bobs up).
 struct point {
     int32_t t;
     double share;
 };
-const point layer4_seen[] = {{95000, 0.05}, {100000, 0.15}, {108000, 1}, {112500, 1}, {116000, 0.7}};
+const point layer4_seen[] = {{layer_times[1].before, 0.05}, {layer_times[3].grow_until, 0.15}, {108000, 1},
+                             {112500, 1}, {116000, 0.7}};
 
 double seen(int32_t t)
 {
@@ -49,7 +43,6 @@ double seen(int32_t t)
     return p[std::size(layer4_seen) - 1].share;
 }
 
-constexpr int32_t max_half = 99;          // the scene caps half-sizes here
 constexpr double ref_pixels = 1280 * 720;  // the size the costs are measured at
 // Rasterising cost grows more slowly than the pixel count (capture-bench: 1920x1080 costs
 // 1.6 times 1280x720 for 2.25 times the pixels); coding grows with it.
@@ -69,11 +62,15 @@ const preset_ms x264_ms[] = {{"ultrafast", 12}, {"superfast", 18}, {"veryfast", 
                              {"medium", 55}, {"slow", 96}, {"slower", 170}, {"veryslow", 260}, {"placebo", 600}};
 constexpr double black_share = 0.4;
 
-int32_t half_at(const layer_span& s, int32_t t)
+// Half-size of layer l in a frame at t, taking the last frame of its growth at grow_until - 1.
+int32_t half_at(int l, int32_t t)
 {
-    int32_t n = (t < s.grow_until ? t : s.grow_until - 1) / 100 % 100;
-    return n < max_half ? n : max_half;
+    int32_t until = layer_times[l].grow_until;
+    return grown_at(t < until ? t : until - 1);
 }
+
+// Nothing is drawn at 0 ms: the show's first frame is black.
+bool drawn(int l, int32_t t) { return t > 0 && layer_shown(l, t); }
 
 std::vector<double> left_after;  // cost of the planned frames after the first k, for k = 0..frames
 
@@ -109,10 +106,8 @@ double coding_cost(coder c, const char* preset)
 void layer_cells(int32_t t, int32_t cells[4])
 {
     for (int l = 0; l < 4; l++) {
-        const layer_span& s = spans[l];
-        int32_t n = half_at(s, t);
-        // Nothing is drawn at 0 ms: the show's first frame is black.
-        cells[l] = t > 0 && t > s.after && t < s.before ? (2 * n + 1) * (2 * n + 1) : 0;
+        int32_t n = half_at(l, t);
+        cells[l] = drawn(l, t) ? (2 * n + 1) * (2 * n + 1) : 0;
     }
 }
 
@@ -120,11 +115,11 @@ double frame_cost(int32_t t, int w, int h, double per_frame)
 {
     double pixels = static_cast<double>(w) * h / ref_pixels;
     double draw = 0, fill = 0;  // fill: how much of the picture the layers cover, 0 to 1
-    for (const layer_span& s : spans)
-        if (t > 0 && t > s.after && t < s.before) {
-            double grown = static_cast<double>(half_at(s, t)) / half_at(s, s.grow_until - 1);
-            double in_view = &s == &spans[3] ? seen(t) : 1;
-            draw += s.full_ms * std::pow(grown, s.power) * in_view;
+    for (int l = 0; l < 4; l++)
+        if (drawn(l, t)) {
+            double grown = static_cast<double>(half_at(l, t)) / half_at(l, layer_times[l].grow_until - 1);
+            double in_view = l == 3 ? seen(t) : 1;
+            draw += costs[l].full_ms * std::pow(grown, costs[l].power) * in_view;
             fill += grown * in_view;
         }
     fill = fill < 1 ? fill : 1;

@@ -8,13 +8,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "../playback/clock.h"
+#include "../playback/music.h"
 #include "../scene/scene.h"
 #include "batch.h"
-#include "clock.h"
 #include "encoder.h"
 #include "eta.h"
 #include "gl.h"
-#include "music.h"
 #include "options.h"
 #include "outputs.h"
 #include "progress.h"
@@ -101,7 +101,7 @@ bool frames()
     progress_start(opt.last - opt.first, opt.fps);
     for (int64_t n = opt.first; n < opt.last; n++) {
         gl_draw_to(n);
-        shoot(frame_ms(n, opt.fps), idle_slots, batch_slots);
+        shoot(frame_ms(n, opt.fps), batch_slots);
         gl_done(n);
         if (n > opt.first) {
             gl_read(n - 1, rgba.data());

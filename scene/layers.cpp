@@ -3,12 +3,8 @@
 
 #include "gfx.h"
 #include "scope.h"
+#include "timeline.h"
 #include "tools.h"
-
-int32_t halfsize1;
-int32_t halfsize2;
-int32_t halfsize3;
-int32_t halfsize4;
 
 namespace {
 constexpr unsigned gl_quads = 7;
@@ -19,17 +15,9 @@ constexpr int32_t kick = 20000;      // scope magnitude that moves a corner by o
 
 enum shape { scaled, flat, pulled, sunk };  // layers 1, 2, 3, 4
 
-constexpr int32_t max_half = 99;  // half-sizes are t / 100 % 100
 // This frame's ripple height of the cells (a, b), 0 <= b <= a <= N: the height depends only on
 // a² + b², so one octant serves all eight symmetric cells and saves 7 of 8 tangents.
 double rings[max_half + 1][max_half + 1];
-
-// The half-size follows time (one cell more every 100 ms, from 0) until the layer's limit.
-void grow(int32_t& n, int32_t t, int32_t limit)
-{
-    if (t < limit)
-        n = t / 100 % 100;
-}
 
 // Ripple height of cell (i, j) at time t, at wide precision: tan of the distance from the
 // centre (0.19 per cell), the rings drifting outward as the squared distance grows by
@@ -116,27 +104,23 @@ void grid(int32_t n, int32_t t, double s, shape q)
 
 void draw1(int32_t t)
 {
-    grow(halfsize1, t, 5000);
-    grid(halfsize1, t, fine, scaled);
+    grid(halfsize[0], t, fine, scaled);
 }
 
 void draw2(int32_t t)
 {
-    grow(halfsize2, t, 25000);
     tlTranslatef(10, 0, 0);
-    grid(halfsize2, t, fine, flat);
+    grid(halfsize[1], t, fine, flat);
 }
 
 void draw3(int32_t t)
 {
-    grow(halfsize3, t, 54000);
     tlTranslatef(-20, 0, 0);
-    grid(halfsize3, t, fine, pulled);
+    grid(halfsize[2], t, fine, pulled);
 }
 
 void draw4(int32_t t)
 {
-    grow(halfsize4, t, 100000);
     tlTranslatef(10, -50, -30);
-    grid(halfsize4, t, coarse, sunk);
+    grid(halfsize[3], t, coarse, sunk);
 }

@@ -1,4 +1,5 @@
-// magic: frame pacing, projection, camera and the layer schedule of one frame.
+// magic: frame pacing, then the state step (camera, rise, growth, end) and the frame drawn
+// from it.
 #include "scene.h"
 
 #include "gfx.h"
@@ -10,6 +11,7 @@
 int32_t lasttick;
 float add;
 float cam;
+int32_t halfsize[4];
 uint8_t quitnow;
 
 namespace {
@@ -17,11 +19,6 @@ constexpr unsigned gl_color_depth = 0x4000 | 0x100;  // GL_COLOR_BUFFER_BIT | GL
 constexpr unsigned gl_projection = 0x1701;
 constexpr unsigned gl_modelview = 0x1700;
 constexpr unsigned gl_depth_test = 2929;
-
-constexpr double bob_rate = 0.00034232;  // camera phase per ms: one bob every ~18355 ms
-constexpr int32_t rise_from = 80000;     // ms after which the camera rises
-constexpr double rise_step = 0.01;       // rise per drawn frame
-constexpr double rise_top = 45;          // cam + add stops rising here
 
 // Moves lasttick forward in whole slots to the first slot end at or after t (t > lasttick).
 // Computed in one step so a long stall costs nothing and a huge t cannot loop forever.
@@ -31,6 +28,58 @@ void next_slot(int32_t t)
     uint64_t steps = (behind + slot_ms - 1) / slot_ms;
     lasttick = static_cast<int32_t>(static_cast<uint32_t>(lasttick) + static_cast<uint32_t>(steps * slot_ms));
 }
+
+// Grows layer l as a frame at t does. l is a constant at each call, so the schedule folds in.
+[[gnu::always_inline]] inline void grow(int l, int32_t t, int32_t size)
+{
+    if (layer_growing(l, t))
+        halfsize[l] = size;
+}
+
+// What a frame at t changes (t > lasttick). Inlined into magic, so intro-tiny carries it once.
+[[gnu::always_inline]] inline void step(int32_t t)
+{
+    next_slot(t);
+    int32_t size = grown_at(t);
+    grow(0, t, size);
+    grow(1, t, size);
+    grow(2, t, size);
+    grow(3, t, size);
+    if (t > end_ms)
+        quitnow = 1;
+    float b = static_cast<float>(t * bob_rate);
+    cam = static_cast<float>(bob_cos * tcosf(b) - cam_depth + bob_sin * tsinf(b));
+    if (t > rise_from && static_cast<double>(cam) + add < rise_top)
+        add = static_cast<float>(add + rise_step);
+}
+
+// The frame at t, from the state its step left.
+[[gnu::always_inline]] inline void draw(int32_t t)
+{
+    tlClear(gl_color_depth);
+    tlMatrixMode(gl_projection);
+    tlLoadIdentity();
+    frustum();
+
+    // The camera lives in the projection matrix.
+    tlTranslatef(0, cam + add, static_cast<float>(cam_back * cam));
+    tlRotatef(static_cast<float>(t / turn_ms), 0, 0.1f, 0);
+
+    tlMatrixMode(gl_modelview);
+    tlEnable(gl_depth_test);
+    tlLoadIdentity();
+    tlTranslatef(0, 0, -3);
+
+    // Layers don't restore the modelview matrix, so their offsets add up in this order.
+    if (layer_shown(0, t))
+        draw1(t);
+    if (layer_shown(1, t))
+        draw2(t);
+    if (layer_shown(2, t))
+        draw3(t);
+    if (layer_shown(3, t))
+        draw4(t);
+}
 }
 
 void scene_reset()
@@ -39,7 +88,7 @@ void scene_reset()
     add = 0;
     cam = 0;
     quitnow = 0;
-    halfsize1 = halfsize2 = halfsize3 = halfsize4 = 0;
+    halfsize[0] = halfsize[1] = halfsize[2] = halfsize[3] = 0;
 }
 
 void magic(int32_t t)
@@ -50,37 +99,16 @@ void magic(int32_t t)
         TDL_Delay(1);  // this slot's frame is drawn; don't spin
         return;
     }
-    next_slot(t);
+    step(t);
+    draw(t);
+}
 
-    tlClear(gl_color_depth);
-    tlMatrixMode(gl_projection);
-    tlLoadIdentity();
-    frustum();
+void scene_step(int32_t t) { step(t); }
 
-    float b = static_cast<float>(t * bob_rate);
-    cam = static_cast<float>(0.8 * tcosf(b) - 8 + 2 * tsinf(b));
-    if (t > rise_from && static_cast<double>(cam) + add < rise_top)
-        add = static_cast<float>(add + rise_step);
-
-    // The camera lives in the projection matrix.
-    tlTranslatef(0, cam + add, static_cast<float>(2.5 * cam));
-    tlRotatef(static_cast<float>(t / 100.0), 0, 0.1f, 0);  // one degree per 100 ms
-
-    tlMatrixMode(gl_modelview);
-    tlEnable(gl_depth_test);
-    tlLoadIdentity();
-    tlTranslatef(0, 0, -3);
-
-    // Layers don't restore the modelview matrix, so their offsets add up in this order.
-    if (t < 25000)
-        draw1(t);
-    if (t > 20000 && t < 95000)
-        draw2(t);
-    if (t > 50000 && t < 95000)
-        draw3(t);
-    if (t > 90000)
-        draw4(t);
-
-    if (t > end_ms)
-        quitnow = 1;
+void scene_catch_up(int32_t t)
+{
+    // lasttick ends the last slot stepped. While the slot after it still ends before t, that slot
+    // is one before t's own: step it at its first millisecond, as a live run at the cap draws it.
+    while (lasttick + slot_ms < t)
+        scene_step(lasttick + 1);
 }

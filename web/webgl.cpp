@@ -2,7 +2,8 @@
 // (imported below) clears, enables the depth test and draws each batch with the current matrices.
 #include "webgl.h"
 
-#include "../capture/clock.h"
+#include "../scene/idle.h"
+#include "../scene/timeline.h"
 #include "matrix.h"
 
 #include <cstdint>
@@ -68,8 +69,6 @@ void w_rotate(float a, float x, float y, float z) { m_rotate(a, x, y, z); }
 void w_translate(float x, float y, float z) { m_translate(x, y, z); }
 void w_frustum(double l, double r, double b, double t, double n, double f) { m_frustum(l, r, b, t, n, f); }
 
-void no_delay(uint32_t) {}
-
 const gl_slots webgl_slots = {.begin = w_begin, .end = w_end, .vertex3f = w_vertex, .matrixmode = w_mode,
                               .loadidentity = w_identity, .clear = w_clear, .color3f = w_color,
                               .rotatef = w_rotate, .translatef = w_translate, .enable = w_enable,
@@ -78,7 +77,7 @@ const gl_slots webgl_slots = {.begin = w_begin, .end = w_end, .vertex3f = w_vert
 
 // The slots' types are the functions' own: wasm would trap on a call through another signature.
 gl_slots gslots;
-sdl_slots sslots = {.delay = no_delay};
+sdl_slots sslots = no_wait;
 
 void use_webgl() { gslots = webgl_slots; }
 

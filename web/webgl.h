@@ -7,11 +7,8 @@
 // Points gslots at the WebGL backend (sslots' delay is a no-op: the page never waits).
 void use_webgl();
 
-// Fills gslots with slots that do nothing: the scene advanced without drawing.
+// Fills gslots with slots that do nothing: the scene's CPU side alone (the frame benchmark).
 void use_idle();
-
-// The largest batch the scene draws: layer 4 at its full size, 199 x 199 cells of four vertices.
-inline constexpr int max_verts = 158404;
 
 // Vertices the page can draw in one call (a multiple of 4: batches are split at whole quads).
 // 65536 with 16-bit indices, more where 32-bit indices are available.

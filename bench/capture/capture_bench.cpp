@@ -20,10 +20,11 @@
 #include <vector>
 
 #include "../../capture/batch.h"
-#include "../../capture/clock.h"
 #include "../../capture/eta.h"
 #include "../../capture/gl.h"
-#include "../../capture/music.h"
+#include "../../playback/clock.h"
+#include "../../playback/music.h"
+#include "../../scene/idle.h"
 #include "../../scene/scene.h"
 
 namespace {
@@ -48,12 +49,12 @@ double cpu_s()
 double timed(int64_t first, int64_t last, std::vector<uint8_t>& rgba, double* took)
 {
     scene_reset();
-    shoot(frame_ms(first - 1, fps), idle_slots, idle_slots);
+    shoot(frame_ms(first - 1, fps), idle_slots);
     auto t0 = std::chrono::steady_clock::now();
     double c0 = cpu_s();
     for (int64_t n = first; n < last; n++) {
         gl_draw_to(n);
-        shoot(frame_ms(n, fps), idle_slots, batch_slots);
+        shoot(frame_ms(n, fps), batch_slots);
         gl_done(n);
         if (n > first)
             gl_read(n - 1, rgba.data());

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "../../capture/batch.h"
-#include "../../capture/clock.h"
 #include "../../capture/gl.h"
-#include "../../capture/music.h"
+#include "../../playback/clock.h"
+#include "../../playback/music.h"
 #include "../../scene/gfx.h"
 #include "../../scene/scene.h"
 
@@ -30,7 +30,7 @@ std::vector<std::vector<uint8_t>> run(const std::vector<int32_t>& times, const g
     std::vector<std::vector<uint8_t>> out;
     for (int32_t t : times) {
         gl_draw_to(0);
-        shoot(t, idle_slots, draw);
+        shoot(t, draw);
         gl_done(0);
         out.emplace_back(size_t{w} * h * 4);
         gl_read(0, out.back().data());

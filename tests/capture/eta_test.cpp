@@ -7,9 +7,10 @@
 #include <iterator>
 #include <vector>
 
-#include "../../capture/clock.h"
 #include "../../capture/eta.h"
-#include "../../capture/music.h"
+#include "../../playback/clock.h"
+#include "../../playback/music.h"
+#include "../../scene/idle.h"
 #include "../../scene/layers.h"
 #include "../../scene/scene.h"
 #include "../../scene/timeline.h"
@@ -33,7 +34,7 @@ TEST(Eta, ScheduleIsTheScenes)
     for (int64_t n = 0; n < show_frames(60); n++) {
         int32_t t = frame_ms(n, 60);
         batches.clear();
-        shoot(t, idle_slots, counting);
+        shoot(t, counting);
         int32_t cells[4];
         layer_cells(t, cells);
         std::vector<int32_t> want;

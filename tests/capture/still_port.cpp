@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "../../capture/batch.h"
-#include "../../capture/clock.h"
-#include "../../capture/music.h"
+#include "../../playback/clock.h"
+#include "../../playback/music.h"
 
 int main(int argc, char** argv)
 {
@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
     for (int i = 2; i < argc; i++) {
-        shoot(frame_ms(std::atoll(argv[i]), fps), idle_slots, own);
+        shoot(frame_ms(std::atoll(argv[i]), fps), own);
         glReadPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
         std::fwrite(rgba.data(), 1, rgba.size(), stdout);
     }

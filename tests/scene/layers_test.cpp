@@ -7,8 +7,14 @@
 namespace {
 
 void (*const draw[5])(int32_t) = {nullptr, draw1, draw2, draw3, draw4};
-int32_t* const halfsize[5] = {nullptr, &halfsize1, &halfsize2, &halfsize3, &halfsize4};
 const double spacing[5] = {0, 0.15, 0.15, 0.15, 0.25};
+
+// Layer l (1 to 4) drawn at t with the half-size of a layer still growing there.
+void draw_at(int l, int32_t t)
+{
+    halfsize[l - 1] = grown_at(t);
+    draw[l](t);
+}
 
 // Audio step each cell of layer 3 or 4 saw: vertex 1 sits at h + k, vertex 2 at h.
 std::vector<long> steps(const std::vector<cell>& cells)
@@ -19,6 +25,13 @@ std::vector<long> steps(const std::vector<cell>& cells)
     return out;
 }
 
+// The state step of a frame at t, paced so that a frame is due there.
+void step(int32_t t)
+{
+    lasttick = t - 1 - (((t - 1) % 10) + 10) % 10;
+    scene_step(t);
+}
+
 using Growth = SceneTest;
 
 TEST_F(Growth, HalfSizeZeroDrawsOneQuad)
@@ -26,7 +39,6 @@ TEST_F(Growth, HalfSizeZeroDrawsOneQuad)
     for (int l = 1; l <= 4; l++) {
         rec_reset();
         draw[l](10);
-        EXPECT_EQ(*halfsize[l], 0) << l;
         EXPECT_EQ(count(g_begin), 1) << l;
         EXPECT_EQ(count(g_end), 1) << l;
         EXPECT_EQ(count(g_color3f), 1) << l;
@@ -39,9 +51,10 @@ TEST_F(Growth, FullSizesAndCellCounts)
     struct { int layer; int32_t t; int32_t n; size_t cells; } want[] = {
         {1, 4900, 49, 9801}, {2, 24900, 49, 9801}, {3, 53900, 39, 6241}, {4, 99900, 99, 39601}};
     for (auto w : want) {
+        step(w.t);
+        EXPECT_EQ(halfsize[w.layer - 1], w.n) << w.layer;
         rec_reset();
         draw[w.layer](w.t);
-        EXPECT_EQ(*halfsize[w.layer], w.n) << w.layer;
         EXPECT_EQ(count(g_begin), 1) << w.layer;
         EXPECT_EQ(calls[w.layer == 1 ? 0 : 1].a[0], 7) << w.layer;  // GL_QUADS
         EXPECT_EQ(count(g_end), 1) << w.layer;
@@ -58,55 +71,64 @@ TEST_F(Growth, FullSizesAndCellCounts)
 
 TEST_F(Growth, SizeFrozenAtTheLimit)
 {
-    draw1(4900);
-    draw1(5000);
-    draw1(24000);
-    EXPECT_EQ(halfsize1, 49);
+    step(4900);
+    step(5000);
+    step(24000);
+    EXPECT_EQ(halfsize[0], 49);
 
-    // No frame between 4900 and 4999: the size of the last earlier call stays.
-    halfsize1 = 0;
-    draw1(4850);
-    draw1(5000);
-    EXPECT_EQ(halfsize1, 48);
+    // No frame between 4900 and 4999: the size of the last earlier frame stays.
+    halfsize[0] = 0;
+    step(4850);
+    step(5000);
+    EXPECT_EQ(halfsize[0], 48);
 
-    draw2(20001);
-    EXPECT_EQ(halfsize2, 0);
-    draw2(24999);
-    EXPECT_EQ(halfsize2, 49);
-    draw2(25000);
-    draw2(94999);
-    EXPECT_EQ(halfsize2, 49);
+    step(20001);
+    EXPECT_EQ(halfsize[1], 0);
+    step(24999);
+    EXPECT_EQ(halfsize[1], 49);
+    step(25000);
+    step(94999);
+    EXPECT_EQ(halfsize[1], 49);
 
-    draw4(99999);
-    EXPECT_EQ(halfsize4, 99);
-    draw4(100000);
-    EXPECT_EQ(halfsize4, 99);
+    step(99999);
+    EXPECT_EQ(halfsize[3], 99);
+    step(100000);
+    EXPECT_EQ(halfsize[3], 99);
 }
 
-TEST_F(Growth, FirstCallAfterLimitKeepsZero)
+TEST_F(Growth, OnlyInFramesThatDrawTheLayer)
 {
-    draw3(54000);
+    step(19990);  // layer 2 not drawn yet: it would be 99
+    step(49990);  // nor layer 3
+    step(89990);  // nor layer 4
+    EXPECT_EQ(halfsize[1] | halfsize[2] | halfsize[3], 0);
+}
+
+TEST_F(Growth, FirstFrameAfterLimitKeepsZero)
+{
+    step(54000);
+    step(60000);
+    EXPECT_EQ(halfsize[2], 0);
     draw3(60000);
-    EXPECT_EQ(halfsize3, 0);
-    EXPECT_EQ(count(g_color3f), 2);
+    EXPECT_EQ(count(g_color3f), 1);
 }
 
 using Heights = SceneTest;
 
 TEST_F(Heights, RippleValues)
 {
-    draw1(10);  // the centre cell only
+    draw_at(1, 10);  // the centre cell only
     EXPECT_NEAR(2 * cells_of(0)[0].r, 0.41232, 5e-6);
 
     rec_reset();
-    draw1(1000);  // half-size 10: cell (i, j) is number (i + 10) * 21 + j + 10
+    draw_at(1, 1000);  // half-size 10: cell (i, j) is number (i + 10) * 21 + j + 10
     auto c = cells_of(0);
     ASSERT_EQ(c.size(), 441u);
     EXPECT_NEAR(2 * c[10 * 21 + 10].r, 0.52855, 5e-6);
     EXPECT_NEAR(2 * c[11 * 21 + 10].r, 0.54798, 5e-6);
     EXPECT_NEAR(2 * c[10 * 21 + 11].r, 0.54798, 5e-6);  // the ripple is round
 
-    draw2(24900);
+    halfsize[1] = 49;
     rec_reset();
     draw2(30000);  // half-size 49 kept: cell (10, 10) is number 59 * 99 + 59
     c = cells_of(0);
@@ -116,7 +138,7 @@ TEST_F(Heights, RippleValues)
 
 TEST_F(Heights, EveryCellHasItsOwnRipple)
 {
-    draw4(99900);
+    halfsize[3] = max_half;
     for (int32_t t : {99900, 113000}) {  // a new frame must not reuse the last frame's heights
         rec_reset();
         draw4(t);
@@ -136,10 +158,10 @@ TEST_F(Heights, Layer4NegatesTheHeight)
 {
     for (int32_t t : {10, 1000, 7777}) {
         rec_reset();
-        draw3(t);
+        draw_at(3, t);
         auto up = cells_of(0);
         rec_reset();
-        draw4(t);
+        draw_at(4, t);
         auto down = cells_of(0);
         ASSERT_EQ(up.size(), down.size());
         // Same cells only at the centre (the spacing differs); compare it.
@@ -209,7 +231,7 @@ TEST_F(Quads, EveryCornerOfEveryLayer)
     scope.v[518] = -20000;
     for (int l = 1; l <= 4; l++) {
         rec_reset();
-        draw[l](300);
+        draw_at(l, 300);
         check_shapes(l, 3, {1, 0, -1});
     }
 }
@@ -222,7 +244,7 @@ TEST_F(ScopeWalk, NarrowWindowReadsTheMiddle)
     scope.v[512] = 20000;
     for (int32_t t = 0; t <= 14; t++) {
         rec_reset();
-        draw3(t);
+        draw_at(3, t);
         EXPECT_EQ(steps(cells_of(0)), std::vector<long>{1}) << t;
     }
 }
@@ -234,7 +256,7 @@ TEST_F(ScopeWalk, HalfWindowRestartsEvery64Cells)
     scope.v[264] = -20000;
     scope.v[760] = 32767;
     scope.v[260] = scope.v[255] = scope.v[768] = scope.v[761] = -32768;  // never read
-    draw3(7500);
+    draw_at(3, 7500);
     auto k = steps(cells_of(0));
     ASSERT_EQ(k.size(), 151u * 151u);
     for (size_t m = 0; m < k.size(); m++) {
@@ -249,7 +271,7 @@ TEST_F(ScopeWalk, UnevenWindowWidth)
     scope.v[91] = 20000;
     scope.v[931] = -20000;
     scope.v[939] = scope.v[90] = 32767;  // just outside
-    draw4(12345);
+    draw_at(4, 12345);
     auto k = steps(cells_of(0));
     ASSERT_EQ(k.size(), 47u * 47u);
     for (size_t m = 0; m < k.size(); m++) {
@@ -265,7 +287,7 @@ TEST_F(ScopeWalk, FullWindowFrom15000)
     scope.v[4] = scope.v[1020] = scope.v[1023] = 32767;  // between the read positions
     for (int32_t t : {15000, 60000}) {
         rec_reset();
-        draw3(t);
+        draw_at(3, t);
         auto k = steps(cells_of(0));
         ASSERT_FALSE(k.empty());
         for (size_t m = 0; m < k.size(); m++) {
@@ -282,7 +304,7 @@ TEST_F(ScopeWalk, StepThresholds)
     for (auto w : want) {
         scope.v[512] = w.v;
         rec_reset();
-        draw3(10);
+        draw_at(3, 10);
         EXPECT_EQ(steps(cells_of(0)), std::vector<long>{w.k}) << w.v;
     }
 }
@@ -304,7 +326,7 @@ TEST_F(ScopeWalk, TimeBelowZeroReadsInsideTheBuffer)
     smp.store(&guarded_scope.s);
     for (int32_t t : {-10000, -20000}) {  // half-size (t / 100) % 100 = 0: one cell
         rec_reset();
-        draw1(t);  // its second corner lies at the step (the height is NaN here: no root of t < 0)
+        draw_at(1, t);  // its second corner lies at the step (the height is NaN here: no root of t < 0)
         const std::vector<cell> c = cells_of(0);
         ASSERT_EQ(c.size(), 1u) << t;
         EXPECT_EQ(c[0].v[1][1], 1.0f) << t;
@@ -324,7 +346,7 @@ TEST_F(ScopeWalk, BufferPublishedMidFrameShowsInTheRest)
         if (c.fn == g_color3f && ++colours_seen == 100)
             smp.store(&later);
     };
-    draw3(15000);
+    draw_at(3, 15000);
     auto k = steps(cells_of(0));
     ASSERT_EQ(k.size(), 101u * 101u);
     for (size_t m = 0; m < k.size(); m++)

@@ -1,4 +1,4 @@
-// The note table and the model the built-in song reads into. What every keyword plays and the
+// The model the built-in song reads into. What every keyword plays (the note table) and the
 // built-in song's whole render are pinned in tests/golden (notes, song).
 #include <gtest/gtest.h>
 
@@ -31,26 +31,6 @@ void expect_track(int n, const std::vector<int32_t>& want)
 {
     for (size_t k = 0; k < want.size(); k++)
         EXPECT_EQ(trak[n][k], want[k]) << "track " << n << " entry " << k;
-}
-
-TEST_F(Model, NoteTableIsDerivedByHalvingTheTopOctave)
-{
-    const int32_t want[72] = {
-        32,  34,  36,  38,  41,  43,  46,  49,  51,  55,  58,  61,
-        65,  69,  73,  77,  82,  87,  92,  98,  103, 110, 116, 123,
-        130, 138, 146, 155, 164, 174, 185, 196, 207, 220, 233, 247,
-        261, 277, 293, 311, 329, 349, 370, 392, 415, 440, 466, 494,
-        523, 554, 587, 622, 659, 698, 740, 784, 830, 880, 932, 988,
-        1047, 1109, 1175, 1245, 1319, 1397, 1480, 1568, 1661, 1760, 1864, 1976,
-    };
-    for (int k = 0; k < n_notes; k++)
-        EXPECT_EQ(notei[k], want[k]) << "note " << k;
-    const int32_t codes[6] = {-4, -5, -6, -7, -8, 0};
-    for (int k = 0; k < 6; k++)
-        EXPECT_EQ(notei[n_notes + k], codes[k]);
-    synth_start(44100);  // deriving again from a derived table changes nothing
-    EXPECT_EQ(notei[0], 32);
-    EXPECT_EQ(notei[59], 988);
 }
 
 TEST_F(Model, BuiltInSongReadsIntoTheModel)

@@ -6,11 +6,10 @@
 
 #include <cstdio>
 
-#include "../../capture/music.h"
+#include "../../playback/music.h"
 #include "../../scene/scene.h"
 #include "../../scene/scope.h"
 #include "../../scene/timeline.h"
-#include "../advance.h"
 #include "../webgl.h"
 
 extern "C" {
@@ -55,14 +54,13 @@ int main()
         return 1;
     const int32_t t = 105000;
     smp.store(scope_at(t));
-    use_idle();
-    advance(t);
+    scene_catch_up(t);
     std::printf("heaviest frame (t = %d, 39601 cells), GL calls to no-ops: %.3f ms\n", t, best_ms(use_idle, t));
     set_batch_cap(max_verts);
     double start = cpu_ms();
     for (int r = 0; r < runs; r++) {
         scene_reset();
-        advance(end_ms);
+        scene_catch_up(end_ms);
     }
     std::printf("catching up on the whole show's slots (a tab hidden for 116 s): %.3f ms\n", (cpu_ms() - start) / runs);
     std::printf("the same through the WebGL backend's slots: %.3f ms\n", best_ms(use_webgl, t));

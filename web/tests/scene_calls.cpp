@@ -1,11 +1,11 @@
-// Writes the scene's GL calls at the moments given in ms, as the capture's clock brings the scene
+// Writes the scene's GL calls at the moments given in ms, as the frame clock brings the scene
 // there with the port's music: per moment a line "t N", then one line per call, its slot and its
 // arguments. Built natively and for wasm, so the two can be compared (compare_calls.py).
 #include <cstdio>
 #include <cstdlib>
 
-#include "../../capture/clock.h"
-#include "../../capture/music.h"
+#include "../../playback/clock.h"
+#include "../../playback/music.h"
 #include "recorder.h"
 
 int main(int argc, char** argv)
@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; i++) {
         int32_t t = std::atoi(argv[i]);
         rec_reset();
-        shoot(t, idle_slots, rec);
+        shoot(t, rec);
         std::printf("t %d %zu\n", t, calls.size());
         for (const call& c : calls)
             std::printf("%d %.9g %.9g %.9g %.9g %.9g %.9g\n", c.fn, c.a[0], c.a[1], c.a[2], c.a[3], c.a[4], c.a[5]);

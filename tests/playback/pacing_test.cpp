@@ -5,10 +5,9 @@
 #include <cmath>
 #include <vector>
 
-#include "../../capture/batch.h"
-#include "../../capture/clock.h"
-#include "../../capture/music.h"
-#include "../../scene/layers.h"
+#include "../../playback/clock.h"
+#include "../../playback/music.h"
+#include "../../scene/idle.h"
 #include "../../scene/scene.h"
 #include "../../scene/timeline.h"
 
@@ -21,7 +20,7 @@ struct state {
     bool operator==(const state&) const = default;
 };
 
-state now() { return {add, cam, halfsize1, halfsize2, halfsize3, halfsize4, lasttick, quitnow}; }
+state now() { return {add, cam, halfsize[0], halfsize[1], halfsize[2], halfsize[3], lasttick, quitnow}; }
 
 std::ostream& operator<<(std::ostream& o, const state& s)
 {
@@ -37,13 +36,13 @@ struct Pacing : ::testing::TestWithParam<int> {
     }
 };
 
-// The state at every frame as the capture's clock brings the scene there, until quitnow.
+// The state at every frame as the frame clock brings the scene there, until quitnow.
 std::vector<state> captured(int fps)
 {
     scene_reset();
     std::vector<state> out;
     for (int64_t n = 0; !quitnow; n++) {
-        shoot(frame_ms(n, fps), idle_slots, idle_slots);
+        shoot(frame_ms(n, fps), idle_slots);
         out.push_back(now());
     }
     return out;
@@ -119,10 +118,14 @@ TEST(Clock, FrameTimesAndCounts)
 TEST_F(Pacing, FirstFrameDrawsNothing)
 {
     scene_reset();
-    shoot(0, idle_slots, idle_slots);
+    shoot(0, idle_slots);
     EXPECT_EQ(lasttick, 0);  // nothing drawn at 0: the frame stays black
-    shoot(16, idle_slots, idle_slots);
+    shoot(16, idle_slots);
     EXPECT_EQ(lasttick, 20);
 }
 
 }  // namespace
+
+// The scene's slots for this program: the clock sets gslots itself before each frame it draws.
+gl_slots gslots = idle_slots;
+sdl_slots sslots = no_wait;
