@@ -7,7 +7,7 @@
 #include <iterator>
 #include <strings.h>
 
-#include "clock.h"
+#include "../playback/clock.h"
 #include "outputs.h"
 
 const char* const x264_presets[10] = {"ultrafast", "superfast", "veryfast", "faster", "fast",

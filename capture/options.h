@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "music.h"
+#include "../playback/music.h"
 
 inline constexpr int max_w = 3840, max_h = 2160;  // largest frame: 4K UHD
 

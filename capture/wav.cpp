@@ -1,7 +1,7 @@
 // WAV header and body.
 #include "wav.h"
 
-#include "music.h"
+#include "../playback/music.h"
 #include "outputs.h"
 
 namespace {
