@@ -18,7 +18,7 @@ from selenium.webdriver.webkitgtk.options import Options
 from selenium.webdriver.webkitgtk.service import Service
 
 import engines
-from test_page import COMPARE, PAGE_HASH, Stills
+from test_page import COMPARE, PAGE_HASH, Stills, until
 
 HTML = os.environ["VINTELO_HTML"]
 BOUND = engines.BOUND
@@ -236,13 +236,7 @@ class Engine:
         return self.page.js(expr)
 
     def until(self, expr, what):
-        end = time.monotonic() + BOUND
-        while time.monotonic() < end:
-            v = self.js(expr)
-            if v:
-                return v
-            time.sleep(0.05)
-        raise AssertionError(f"no {what} within {BOUND} s: state {self.js('vintelo.state')}")
+        return until(self.js, expr, what, BOUND)
 
     def open(self, query=""):
         self.page.get(self.server.url(query))

@@ -25,6 +25,17 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+def until(js, expr, what, bound=BOUND):
+    """The page's value of expr once it is true; a failure naming what if it is not within bound s."""
+    end = time.monotonic() + bound
+    while time.monotonic() < end:
+        v = js(expr)
+        if v:
+            return v
+        time.sleep(0.05)
+    raise AssertionError(f"no {what} within {bound} s: state {js('vintelo.state')}")
+
+
 class Session:
     """A directory served on its own port and a headless Chromium showing pages from it."""
 
@@ -78,13 +89,7 @@ class Session:
         return self.d.execute_script("return " + expr, *args)
 
     def until(self, expr, what):
-        end = time.monotonic() + BOUND
-        while time.monotonic() < end:
-            v = self.js(expr)
-            if v:
-                return v
-            time.sleep(0.05)
-        raise AssertionError(f"no {what} within {BOUND} s: state {self.js('vintelo.state')}")
+        return until(self.js, expr, what)
 
     def open(self, query=""):
         self.d.get(self.url(query))
