@@ -7,6 +7,7 @@ var stall_ms = 3000;       // nor has one whose clock stands still this long (a 
 var start_lead_s = 0.05;   // the sound starts this far ahead of the order: longer than a busy tab's pause
 var au = {ctx: null, src: null, buf: null,
           t0: 0,           // context time of timeline 0, s
+          read: 0,         // context time the latest moment was read from, s
           silent: false,   // the show follows performance.now() instead
           own0: 0,         // performance.now() at timeline 0 then, ms
           last: 0, seen: 0, moved: false};  // the context's time last read, when it last moved, whether it has
@@ -80,5 +81,6 @@ function audio_lag() {
 // Timeline ms of the sound now leaving the speakers (or of the page's clock, without sound).
 function audio_ms() {
   if (au.silent) return Math.floor(performance.now() - au.own0);
-  return Math.floor((au.ctx.currentTime - au.t0 - audio_lag()) * 1000);
+  au.read = au.ctx.currentTime;  // once: some engines move it within a task
+  return Math.floor((au.read - au.t0 - audio_lag()) * 1000);
 }

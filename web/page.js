@@ -8,7 +8,7 @@ var q = new URLSearchParams(location.search);
 var cv = document.getElementById('c'), msg = document.getElementById('m');
 var V = window.vintelo = {state: 'loading', playing: false, silent: false, t: -1, starts: 0, frames: 0,
                           channels: 0, buffer: null, webgl: 0, error: '', shown_ms: 0, ready_ms: 0,
-                          first_frame_ms: 0,
+                          first_frame_ms: 0, drawn_clock: 0,
                           audio: function () { return au.ctx ? au.ctx.state : 'none'; },
                           clock: function () { return au.ctx ? au.ctx.currentTime : 0; },
                           lag: function () { return au.ctx ? audio_lag() : 0; },
@@ -112,7 +112,7 @@ function frame() {
   }
   var t = runs ? audio_ms() : -1;
   if (t > V.t) {
-    V.t = t;
+    V.t = t; V.drawn_clock = au.read;
     gl_fit();
     var end = W._v_frame(t);
     if (!V.first_frame_ms && W._v_last() > 0) V.first_frame_ms = performance.now() - clicked;

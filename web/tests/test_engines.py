@@ -35,13 +35,14 @@ PROBE = """
   };
 })();
 """
-# The playing position the AudioContext reports, ms, less the latency it reports, read in the
+# The playing position, ms, at the context time the page drew its latest frame from (WebKit's
+# clock moves on while the page draws), less the latency the context reports; read in the
 # animation frame right after the page's own (the page's callback was registered first).
 POSITION = """
 const done = arguments[arguments.length - 1];
 requestAnimationFrame(() => {
   const s = window.__source, c = s.ctx, lag = (c.outputLatency || 0) + (c.baseLatency || 0);
-  done([vintelo.t, (c.currentTime - s.at + s.offset - lag) * 1000, lag * 1000]);
+  done([vintelo.t, (vintelo.drawn_clock - s.at + s.offset - lag) * 1000, lag * 1000]);
 });
 """
 # WebKit's console cannot be read over WebDriver: the page records its console errors and
