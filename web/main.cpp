@@ -2,9 +2,9 @@
 // playing moment once per animation frame. The page's script (page.js, gl.js, audio.js) calls these.
 #include <emscripten.h>
 
+#include "../playback/clock.h"
 #include "../playback/music.h"
 #include "../scene/scene.h"
-#include "../scene/scope.h"
 #include "../scene/timeline.h"
 #include "matrix.h"
 #include "webgl.h"
@@ -34,10 +34,7 @@ EMSCRIPTEN_KEEPALIVE int v_frames() { return static_cast<int>(nblocks * block_le
 // Times must not go back; rewind first to start again. Returns 1 once the show has ended.
 EMSCRIPTEN_KEEPALIVE int v_frame(int t)
 {
-    scene_catch_up(t);
-    use_webgl();
-    smp.store(scope_at(t), std::memory_order_release);
-    magic(t);
+    shoot(t, webgl_slots);
     return quitnow;
 }
 

@@ -69,11 +69,12 @@ void w_rotate(float a, float x, float y, float z) { m_rotate(a, x, y, z); }
 void w_translate(float x, float y, float z) { m_translate(x, y, z); }
 void w_frustum(double l, double r, double b, double t, double n, double f) { m_frustum(l, r, b, t, n, f); }
 
+}
+
 const gl_slots webgl_slots = {.begin = w_begin, .end = w_end, .vertex3f = w_vertex, .matrixmode = w_mode,
                               .loadidentity = w_identity, .clear = w_clear, .color3f = w_color,
                               .rotatef = w_rotate, .translatef = w_translate, .enable = w_enable,
                               .frustum = w_frustum};
-}
 
 // The slots' types are the functions' own: wasm would trap on a call through another signature.
 gl_slots gslots;

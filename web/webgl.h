@@ -4,7 +4,10 @@
 // triangles in one call.
 #include "../scene/gfx.h"
 
-// Points gslots at the WebGL backend (sslots' delay is a no-op: the page never waits).
+// The WebGL backend's slots (sslots' delay is a no-op: the page never waits).
+extern const gl_slots webgl_slots;
+
+// Points gslots at them.
 void use_webgl();
 
 // Fills gslots with slots that do nothing: the scene's CPU side alone (the frame benchmark).
